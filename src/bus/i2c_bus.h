@@ -1,0 +1,79 @@
+// The I2C bus master made of two parallel-port bits.
+//
+// There is no bus controller: every clock edge and data bit is one port call. Truth values are
+// 16-bit: true is -1, false is 0, and on input any nonzero value counts as true. Line levels:
+// true sets the port bit (line released, high), false clears it (line driven low).
+//
+// Levels each procedure leaves behind:
+//   I2CStart      SDA low,  SCL low       I2CStop     SDA high, SCL high
+//   WriteBit(b)   SDA b,    SCL low       ReadBit     SDA high (released), SCL low
+//   WriteByte     SDA high, SCL low       ReadByte    SDA high, SCL low (with or without ack)
+// Between I2CStart and I2CStop, SCL is low whenever no procedure is running.
+//
+// Port calls per procedure (writes / reads / data clock pulses):
+//   SetSDA, SetSCL 1/0/0; WriteBit 3/0/1; ReadBit 3/1/1; I2CStart 4/0/0; I2CStop 4/0/0;
+//   WriteByte 27/1/9; ReadByte 24/8/8 without acknowledge, 28/8/9 with it.
+//
+// Line timing: the port declares the minimum times between line changes (zero for the
+// simulated port, standard-mode minima for the real one). SetSDA and SetSCL wait, on the
+// monotonic clock, until every minimum that governs the change they are about to make has
+// passed since the line change it is counted from, and no longer.
+#pragma once
+
+#include <cstdint>
+
+#include "bus/clock.h"
+#include "bus/port.h"
+
+namespace lpt {
+
+using Bool16 = std::int16_t;
+constexpr Bool16 kTrue = -1;
+constexpr Bool16 kFalse = 0;
+
+class I2CBus {
+public:
+    explicit I2CBus(Port& port, ClockFn clock = SteadyNow);
+
+    // Acknowledge flag shared with the operations. After WriteByte: 1 when the receiver pulled
+    // the ninth bit low, 0 when not (never -1). Before ReadByte: exactly 1 asks for an
+    // acknowledge; any other value means no ninth clock at all.
+    std::int16_t Ack = 0;
+
+    // Receives a byte, MSB first. SCL low on entry; SDA released, SCL low on exit.
+    std::uint8_t ReadByte();
+    // Sends a byte, MSB first, then samples the acknowledge into Ack. SCL low on entry;
+    // SDA released, SCL low on exit.
+    void WriteByte(const std::uint8_t& value);
+    // One clock pulse with SDA set to the bit before it. SCL low on entry and on exit.
+    void WriteBit(const Bool16& bit);
+    // One clock pulse with SDA released, sampled while SCL is high: -1 or 0.
+    Bool16 ReadBit();
+    // Start condition (SDA falls while SCL is high), from rest or as a repeated start.
+    void I2CStart();
+    // Stop condition (SDA rises while SCL is high); the bus is at rest afterwards.
+    void I2CStop();
+    void SetSDA(const Bool16& level);
+    void SetSCL(const Bool16& level);
+
+    Port& GetPort() { return port_; }
+
+private:
+    void WaitUntil(TimeNs deadline);
+
+    Port& port_;
+    ClockFn clock_;
+    LineTiming timing_;
+    bool timed_;
+    // What the driver last put on each line (unknown until the first call), and when each
+    // kind of change last happened. Only used for the line timing.
+    int sda_ = -1;
+    int scl_ = -1;
+    TimeNs lastSdaChange_{TimeNs::min()};
+    TimeNs lastSclRise_{TimeNs::min()};
+    TimeNs lastSclFall_{TimeNs::min()};
+    TimeNs lastStart_{TimeNs::min()};  // SDA fall while SCL high
+    TimeNs lastStop_{TimeNs::min()};   // SDA rise while SCL high
+};
+
+}  // namespace lpt

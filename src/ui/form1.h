@@ -1,0 +1,121 @@
+// The main window: six buttons, the dump grid, the text box for the scan results and the grey
+// bar over the grid. It owns the bus (and with it Ack), the grid and the timed pause, and runs
+// each operation from its button's click on the window's one thread.
+//
+// Every event procedure runs behind one boundary: a failure ends the procedure there and shows
+// a message with the cause and the remedy; the window stays usable and the next click tries the
+// port again.
+#pragma once
+
+#include <QMessageBox>
+#include <QWidget>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include "bus/i2c_bus.h"
+#include "operations/dump_grid.h"
+#include "operations/feedback.h"
+#include "operations/operations.h"
+#include "operations/timed_pause.h"
+
+class QFrame;
+class QPlainTextEdit;
+class QPushButton;
+class QTableView;
+
+namespace lpt::ui {
+
+class GridTableModel;
+
+// Positions and sizes are in twips, 15 to a pixel.
+constexpr int kTwipsPerPixel = 15;
+
+class Form1 : public QWidget, public Feedback {
+    Q_OBJECT
+public:
+    // `clock` drives the timed pause (monotonic; tests hand in a virtual one).
+    explicit Form1(Port& port, ClockFn clock = SteadyNow, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Runs Form_Load behind the boundary; call once, before show().
+    void Load();
+
+    // Waits at least `seconds`, processing window events meanwhile.
+    void Pause(const float& seconds);
+
+    // The layout rule for an outer size in twips (what Form_Resize applies).
+    void ApplyLayout(float outerWidthTwips, float outerHeightTwips);
+
+    // Feedback to the operations.
+    void SetCaption(const std::string& text) override;
+    std::string GetText() override;
+    void SetText(const std::string& text) override;
+    void SetEnabled(Control target, Bool16 enabled) override;
+    void Beep() override;
+
+    I2CBus& Bus() { return bus_; }
+    DumpGrid& Grid() { return grid_; }
+    GridTableModel& GridModel() { return *model_; }
+    bool Unloaded() const { return unloaded_; }
+
+    // Where messages go (a modal box by default) and what a beep does (the system beep by
+    // default). Tests replace both.
+    using MessageSink =
+        std::function<void(QMessageBox::Icon icon, const QString& title, const QString& text)>;
+    void SetMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
+    void SetBeepSink(std::function<void()> beep) { beepSink_ = std::move(beep); }
+
+public slots:
+    void Form_Load();
+    void Form_Resize();
+    void Form_Unload();
+    void Command1_Click();
+    void Command4_Click();
+    void Command7_Click();
+    void Command2_Click();
+    void Command3_Click();
+    void Command8_Click();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildControls();
+    template <typename Body>
+    void Guarded(const QString& what, Body body);
+    void ShowMessage(QMessageBox::Icon icon, const QString& title, const QString& text);
+    void ReportUnanswered(const OperationResult& result);
+    void OnGridChanged();
+    void FlushGrid(bool paintNow);
+    QPushButton* Button(Control target) const;
+
+    I2CBus bus_;
+    DumpGrid grid_;
+    TimedPause pause_;
+    GridTableModel* model_ = nullptr;
+
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command4 = nullptr;
+    QPushButton* Command7 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QPushButton* Command3 = nullptr;
+    QPushButton* Command8 = nullptr;
+    QPlainTextEdit* Text4 = nullptr;
+    QTableView* MSFlexGrid1 = nullptr;
+    QFrame* Frame1 = nullptr;
+
+    MessageSink messageSink_;
+    std::function<void()> beepSink_;
+    bool unloaded_ = false;
+    bool shownOnce_ = false;
+    std::vector<std::function<void()>> deferredMessages_;
+    std::chrono::steady_clock::time_point lastPaint_{};
+    std::chrono::steady_clock::time_point lastTextPaint_{};
+    bool gridDirty_ = false;
+};
+
+}  // namespace lpt::ui

@@ -1,0 +1,95 @@
+#include "ui/grid_table_model.h"
+
+#include <QPalette>
+#include <QStyleOptionViewItem>
+
+namespace lpt::ui {
+
+namespace {
+
+QString CellString(const DumpGrid& grid, int row, int col) {
+    const std::string& text = grid.CellText(row, col);
+    // Explicit size: a NUL byte is a character of the cell, not its end.
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QVariant AlignmentOf(Alignment a) {
+    switch (a) {
+        case Alignment::Left: return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+        case Alignment::Centre: return QVariant::fromValue(Qt::AlignHCenter | Qt::AlignVCenter);
+        case Alignment::Default: break;
+    }
+    return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+}  // namespace
+
+GridTableModel::GridTableModel(const DumpGrid& grid, QObject* parent)
+    : QAbstractTableModel(parent), grid_(grid) {}
+
+int GridTableModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : DumpGrid::kRows - 1;
+}
+
+int GridTableModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : DumpGrid::kCols - 1;
+}
+
+QVariant GridTableModel::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid)) return {};
+    const int row = GridRow(index.row());
+    const int col = GridCol(index.column());
+    switch (role) {
+        case Qt::DisplayRole: return CellString(grid_, row, col);
+        case Qt::TextAlignmentRole: return AlignmentOf(grid_.ColumnAlignment(col));
+        default: return {};
+    }
+}
+
+QVariant GridTableModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (section < 0) return {};
+    if (orientation == Qt::Horizontal) {
+        if (section >= columnCount()) return {};
+        if (role == Qt::DisplayRole) return CellString(grid_, 0, GridCol(section));
+        if (role == Qt::TextAlignmentRole) return AlignmentOf(grid_.ColumnAlignment(GridCol(section)));
+        return {};
+    }
+    if (section >= rowCount()) return {};
+    if (role == Qt::DisplayRole) return CellString(grid_, GridRow(section), 0);
+    if (role == Qt::TextAlignmentRole) return AlignmentOf(grid_.ColumnAlignment(0));
+    return {};
+}
+
+Qt::ItemFlags GridTableModel::flags(const QModelIndex& index) const {
+    if (!index.isValid()) return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemNeverHasChildren;
+}
+
+void GridTableModel::Refresh() {
+    emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1),
+                     {Qt::DisplayRole});
+    emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+    emit headerDataChanged(Qt::Vertical, 0, rowCount() - 1);
+}
+
+bool IsControlCharacter(const QString& text) {
+    if (text.size() != 1) return false;
+    const char16_t c = text.at(0).unicode();
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
+const QString ControlCharDelegate::kPlaceholder = QStringLiteral("\u00B7");
+
+void ControlCharDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                          const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    if (IsControlCharacter(option->text)) {
+        option->text = kPlaceholder;
+        QColor dim = option->palette.color(QPalette::Text);
+        dim.setAlphaF(0.35f);
+        option->palette.setColor(QPalette::Text, dim);
+        option->palette.setColor(QPalette::HighlightedText, dim);
+    }
+}
+
+}  // namespace lpt::ui

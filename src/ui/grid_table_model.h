@@ -1,0 +1,51 @@
+// Shows the dump grid in a QTableView. Row 0 of the grid becomes the view's horizontal header
+// and column 0 its vertical header, so the header row and the address labels stay in view while
+// the body scrolls; the body is rows 1 to 135 and columns 1 to 33.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QStyledItemDelegate>
+
+#include "operations/dump_grid.h"
+
+namespace lpt::ui {
+
+class GridTableModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    explicit GridTableModel(const DumpGrid& grid, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // Tells the views that cells changed since the last call (the whole grid, cheaply).
+    void Refresh();
+
+    // The grid cell behind a view position.
+    static int GridRow(int viewRow) { return viewRow + 1; }
+    static int GridCol(int viewCol) { return viewCol + 1; }
+
+private:
+    const DumpGrid& grid_;
+};
+
+// True for the characters a dump cell shows as a placeholder: C0 controls, DEL and C1 controls.
+bool IsControlCharacter(const QString& text);
+
+// Draws control characters in the character columns as a dimmed placeholder; the cell itself
+// keeps the raw character.
+class ControlCharDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    static const QString kPlaceholder;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+};
+
+}  // namespace lpt::ui

@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include "operations/operations.h"
+#include "support/bus_rig.h"
+
+namespace lpt {
+namespace {
+
+using testing::BusRig;
+using testing::Hex2;
+
+// Splits the record at every event-processing turn of a pause: each entry is the number of
+// port calls made before that turn.
+struct PauseMarks {
+    explicit PauseMarks(BusRig& rig) {
+        rig.duringPause = [this, &rig] { marks.push_back(static_cast<long>(rig.port.Calls().size())); };
+    }
+    std::vector<long> marks;
+};
+
+// Index of the port call that ends each transaction (its stop).
+std::vector<long> StopIndexes(const std::vector<sim::PortCall>& calls) {
+    std::vector<long> out;
+    bool scl = true, sda = true;
+    for (size_t i = 0; i < calls.size(); ++i) {
+        if (scl && calls[i].scl && !sda && calls[i].sda) out.push_back(static_cast<long>(i) + 1);
+        scl = calls[i].scl;
+        sda = calls[i].sda;
+    }
+    return out;
+}
+
+void ExpectPauseAfterEveryTransaction(const BusRig& rig, const PauseMarks& pm) {
+    const auto stops = StopIndexes(rig.port.Calls());
+    for (size_t t = 0; t < stops.size(); ++t) {
+        const long end = t + 1 < stops.size() ? stops[t + 1] : 1L << 40;
+        const bool paused = std::any_of(pm.marks.begin(), pm.marks.end(),
+                                        [&](long m) { return m >= stops[t] && m < end; });
+        EXPECT_TRUE(paused) << "no pause after transaction " << t;
+    }
+}
+
+TEST(BlockFillTest, FillsBlock0WithFFInSixteenPageWritesAndLeavesTheRestAlone) {
+    BusRig rig;
+    const auto before = rig.eeprom.Memory();
+    PauseMarks pm(rig);
+    const OperationResult r = BlockFill(rig.bus, rig.feedback, rig.pause);
+
+    const sim::DecodedTrace trace = rig.Decode();
+    EXPECT_TRUE(trace.faults.empty());
+    ASSERT_EQ(trace.transactions.size(), 16u);
+    for (int p = 0; p < 16; ++p) {
+        std::string expected = "S A0+ " + Hex2(16 * p) + "+";
+        for (int n = 0; n < 16; ++n) expected += " FF+";
+        EXPECT_EQ(trace.transactions[p], expected + " P") << p;
+    }
+    ExpectPauseAfterEveryTransaction(rig, pm);
+    EXPECT_EQ(rig.eeprom.RefusedAddresses(), 0) << "no transaction fell inside a write cycle";
+    EXPECT_EQ(r.unanswered, 0);
+
+    // A block read afterwards shows FF in block 0 and blocks 1 to 7 unchanged.
+    rig.port.ClearCalls();
+    BlockRead(rig.bus, rig.grid, rig.feedback);
+    for (int a = 0; a < 2048; ++a) {
+        const int expected = a < 256 ? 0xFF : before[a];
+        ASSERT_EQ(rig.grid.CellText(a / 16 + 1, a % 16 + 1), HexForm(expected)) << a;
+    }
+}
+
+TEST(BlockFillTest, DisablesTheWindowThenItsButtonAndEnablesThemInTheSameOrderBeforeTheBeep) {
+    BusRig rig;
+    BlockFill(rig.bus, rig.feedback, rig.pause);
+    const std::vector<std::string> expected = {"disable Form1", "disable Command2",
+                                               "enable Form1", "enable Command2", "beep"};
+    EXPECT_EQ(rig.feedback.events, expected);
+}
+
+TEST(PatternWriteTest, WritesValueIAtWordAddressIOneTransactionEach) {
+    BusRig rig;
+    const auto before = rig.eeprom.Memory();
+    PauseMarks pm(rig);
+    const OperationResult r = PatternWrite(rig.bus, rig.feedback, rig.pause);
+
+    const sim::DecodedTrace trace = rig.Decode();
+    EXPECT_TRUE(trace.faults.empty());
+    ASSERT_EQ(trace.transactions.size(), 256u);
+    for (int i = 0; i < 256; ++i)
+        ASSERT_EQ(trace.transactions[i], "S A0+ " + Hex2(i) + "+ " + Hex2(i) + "+ P") << i;
+    ExpectPauseAfterEveryTransaction(rig, pm);
+    EXPECT_EQ(rig.eeprom.RefusedAddresses(), 0);
+    EXPECT_EQ(r.transactions, 256);
+    EXPECT_EQ(r.unanswered, 0);
+    for (int a = 0; a < 2048; ++a)
+        ASSERT_EQ(rig.eeprom.Memory()[a], a < 256 ? a : before[a]) << a;
+    const std::vector<std::string> expected = {"disable Command3", "enable Command3", "beep"};
+    EXPECT_EQ(rig.feedback.events, expected);
+}
+
+TEST(WriteWithoutMemoryTest, BothWritesRunToTheEndReenableBeepAndCountEveryTransaction) {
+    BusRig rig(false);
+    const OperationResult fill = BlockFill(rig.bus, rig.feedback, rig.pause);
+    EXPECT_EQ(rig.Decode().transactions.size(), 16u);
+    EXPECT_EQ(fill.unanswered, 16);
+    EXPECT_NE(UnansweredWarning(fill).find("16 из 16"), std::string::npos);
+    EXPECT_NE(UnansweredWarning(fill).find("Запись блоками"), std::string::npos);
+    rig.port.ClearCalls();
+    const OperationResult pattern = PatternWrite(rig.bus, rig.feedback, rig.pause);
+    EXPECT_EQ(rig.Decode().transactions.size(), 256u);
+    EXPECT_EQ(pattern.unanswered, 256);
+    EXPECT_NE(UnansweredWarning(pattern).find("256 из 256"), std::string::npos);
+    EXPECT_EQ(rig.feedback.beeps, 2);
+    EXPECT_EQ(rig.feedback.Only("enable").size(), 3u);
+}
+
+TEST(WriteCycleTest, AMemorySlowerThanThePauseRefusesTransactionsAndTheWriteSaysHowMany) {
+    BusRig rig;
+    const auto before = rig.eeprom.Memory();
+    rig.eeprom.SetWriteCycle(std::chrono::milliseconds(8));  // longer than the 5 ms pause
+    const OperationResult r = PatternWrite(rig.bus, rig.feedback, rig.pause);
+    EXPECT_EQ(rig.Decode().transactions.size(), 256u) << "the traffic does not change";
+    EXPECT_GT(r.unanswered, 0);
+    EXPECT_LT(r.unanswered, 256);
+    EXPECT_EQ(r.unanswered, rig.eeprom.RefusedAddresses());
+    // A read afterwards shows which bytes were lost: exactly as many as were refused.
+    BlockRead(rig.bus, rig.grid, rig.feedback);
+    int lost = 0;
+    for (int a = 0; a < 256; ++a) {
+        const std::string cell = rig.grid.CellText(a / 16 + 1, a % 16 + 1);
+        if (cell != HexForm(a)) {
+            EXPECT_EQ(cell, HexForm(before[a])) << "a lost byte keeps its old value";
+            ++lost;
+        }
+    }
+    EXPECT_EQ(lost, r.unanswered);
+}
+
+TEST(NestingTest, AFillClickedDuringAPatternPauseRunsToItsEndInsideThatPause) {
+    BusRig rig;
+    const int reached = 40;  // the fill starts in the pause after word address 40
+    int turns = 0;
+    bool fired = false;
+    rig.duringPause = [&] {
+        ++turns;
+        if (!fired && rig.Decode().transactions.size() == reached + 1) {
+            fired = true;
+            rig.pause.Settle();  // as the window does before a nested operation
+            BlockFill(rig.bus, rig.feedback, rig.pause);
+        }
+    };
+    PatternWrite(rig.bus, rig.feedback, rig.pause);
+    ASSERT_TRUE(fired);
+    const sim::DecodedTrace trace = rig.Decode();
+    EXPECT_TRUE(trace.faults.empty());
+    EXPECT_EQ(trace.transactions.size(), 256u + 16u);
+    for (int a = 0; a < 256; ++a)
+        ASSERT_EQ(rig.eeprom.Memory()[a], a <= reached ? 0xFF : a) << a;
+    // Command3 stays disabled until the pattern write itself ends; the fill handles only its own.
+    const std::vector<std::string> expected = {
+        "disable Command3", "disable Form1", "disable Command2", "enable Form1",
+        "enable Command2",  "beep",          "enable Command3",  "beep"};
+    EXPECT_EQ(rig.feedback.events, expected);
+    EXPECT_EQ(rig.eeprom.RefusedAddresses(), 0);
+}
+
+TEST(NestingTest, ABlockReadClickedDuringAPatternPauseShowsThePatternUpToTheAddressReached) {
+    BusRig rig;
+    const auto before = rig.eeprom.Memory();
+    bool fired = false;
+    rig.duringPause = [&] {
+        if (!fired && rig.Decode().transactions.size() == 100) {
+            fired = true;
+            rig.pause.Settle();
+            BlockRead(rig.bus, rig.grid, rig.feedback);
+        }
+    };
+    PatternWrite(rig.bus, rig.feedback, rig.pause);
+    ASSERT_TRUE(fired);
+    for (int a = 0; a < 256; ++a)
+        ASSERT_EQ(rig.grid.CellText(a / 16 + 1, a % 16 + 1), HexForm(a < 100 ? a : before[a])) << a;
+    EXPECT_TRUE(rig.Decode().faults.empty());
+}
+
+TEST(NestingTest, WithoutSettlingANestedReadMeetsTheMemoryInItsWriteCycle) {
+    // What Settle() prevents: right after a write's stop the memory refuses everything for its
+    // write cycle, so a read started at the first turn of the pause loses block 0 and says so.
+    BusRig rig;
+    OperationResult nested{OperationKind::BlockRead};
+    bool fired = false;
+    rig.duringPause = [&] {
+        if (!fired) {
+            fired = true;
+            nested = BlockRead(rig.bus, rig.grid, rig.feedback);
+        }
+    };
+    PatternWrite(rig.bus, rig.feedback, rig.pause);
+    EXPECT_GE(nested.unanswered, 1);
+    EXPECT_EQ(rig.grid.CellText(1, 1), "FF");
+}
+
+TEST(WriteFailureTest, APortFailureMidWriteStillEnablesWhatTheWriteDisabled) {
+    BusRig rig;
+    rig.port.FailAfter(5000, "нет порта");
+    EXPECT_THROW(BlockFill(rig.bus, rig.feedback, rig.pause), PortError);
+    const std::vector<std::string> fill = {"disable Form1", "disable Command2", "enable Form1",
+                                           "enable Command2"};
+    EXPECT_EQ(rig.feedback.events, fill) << "enabled again, but no beep";
+    rig.feedback.events.clear();
+    EXPECT_THROW(PatternWrite(rig.bus, rig.feedback, rig.pause), PortError);
+    const std::vector<std::string> pattern = {"disable Command3", "enable Command3"};
+    EXPECT_EQ(rig.feedback.events, pattern);
+}
+
+TEST(WriteCancelTest, ACancelledPauseEndsTheWriteThereWithoutTouchingTheWindowAgain) {
+    BusRig rig;
+    rig.duringPause = [&] {
+        if (rig.Decode().transactions.size() == 3) rig.pause.Cancel();
+    };
+    EXPECT_THROW(PatternWrite(rig.bus, rig.feedback, rig.pause), OperationCancelled);
+    EXPECT_EQ(rig.Decode().transactions.size(), 3u) << "no transaction after the pause";
+    EXPECT_EQ(rig.feedback.events, std::vector<std::string>{"disable Command3"});
+    EXPECT_TRUE(rig.port.Sda());
+    EXPECT_TRUE(rig.port.Scl());
+}
+
+}  // namespace
+}  // namespace lpt

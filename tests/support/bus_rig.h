@@ -1,0 +1,53 @@
+// A bus with the simulated memory on it, the grid, a recording Feedback and a pause on a
+// virtual clock: everything an operation needs, without a window.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "bus/i2c_bus.h"
+#include "operations/dump_grid.h"
+#include "operations/timed_pause.h"
+#include "sim/sim_eeprom.h"
+#include "sim/sim_port.h"
+#include "sim/trace.h"
+#include "support/fake_feedback.h"
+
+namespace lpt::testing {
+
+inline std::string Hex2(int v) {
+    char buf[4];
+    std::snprintf(buf, sizeof buf, "%02X", v & 0xFF);
+    return buf;
+}
+
+struct BusRig {
+    // Every clock reading moves virtual time on by 100 us: a 5 ms pause takes about 25 turns.
+    SteppingClock clock{std::chrono::microseconds(100)};
+    sim::SimPort port;
+    sim::SimEeprom eeprom{clock.Fn()};
+    I2CBus bus{port};
+    DumpGrid grid;
+    FakeFeedback feedback;
+    std::function<void()> duringPause;  // runs at every event-processing turn of a pause
+    int pauseTurns = 0;
+    TimedPause pause{clock.Fn(), [this] {
+                         ++pauseTurns;
+                         if (duringPause) duringPause();
+                     }};
+
+    explicit BusRig(bool memoryPresent = true) {
+        if (memoryPresent) port.Attach(eeprom);
+        for (int a = 0; a < sim::SimEeprom::kSize; ++a)
+            eeprom.Memory()[a] = static_cast<std::uint8_t>((a * 37 + 11) ^ (a >> 8));
+        bus.SetSDA(kTrue);
+        bus.SetSCL(kTrue);
+        port.ClearCalls();
+        port.ResetCounters();
+    }
+    ~BusRig() { port.Detach(eeprom); }
+
+    sim::DecodedTrace Decode() const { return sim::DecodeTrace(port.Calls()); }
+};
+
+}  // namespace lpt::testing
