@@ -40,6 +40,8 @@ public:
     void Settle();
     bool Waiting() const { return depth_ > 0; }
 
+    void SetIdle(std::function<void(TimeNs remaining)> idle) { idle_ = std::move(idle); }
+
     // From now on every pause ends at once with OperationCancelled. For the window's close.
     void Cancel() { cancelled_ = true; }
     bool Cancelled() const { return cancelled_; }

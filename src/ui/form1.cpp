@@ -85,7 +85,13 @@ Form1::Form1(Port& port, ClockFn clock, QWidget* parent)
     grid_.SetChangeListener([this](int, int) { OnGridChanged(); });
 }
 
-Form1::~Form1() { grid_.SetChangeListener(nullptr); }
+Form1::~Form1() {
+    grid_.SetChangeListener(nullptr);
+    // The view and its model read grid_, which goes before the QWidget base deletes its
+    // children: take them down first.
+    delete MSFlexGrid1;
+    delete model_;
+}
 
 void Form1::BuildControls() {
     // Client area as laid out: 8910 x 5865 twips.

@@ -66,6 +66,8 @@ public:
         std::function<void(QMessageBox::Icon icon, const QString& title, const QString& text)>;
     void SetMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
     void SetBeepSink(std::function<void()> beep) { beepSink_ = std::move(beep); }
+    // What a pause does between its turns (a short sleep by default).
+    void SetPauseIdle(std::function<void(TimeNs)> idle) { pause_.SetIdle(std::move(idle)); }
 
 public slots:
     void Form_Load();

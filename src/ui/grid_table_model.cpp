@@ -83,7 +83,8 @@ const QString ControlCharDelegate::kPlaceholder = QStringLiteral("\u00B7");
 void ControlCharDelegate::initStyleOption(QStyleOptionViewItem* option,
                                           const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
-    if (IsControlCharacter(option->text)) {
+    // Test the raw cell: the base class has already turned a line feed into a line separator.
+    if (IsControlCharacter(index.data(Qt::DisplayRole).toString())) {
         option->text = kPlaceholder;
         QColor dim = option->palette.color(QPalette::Text);
         dim.setAlphaF(0.35f);

@@ -1,0 +1,310 @@
+// The operations as the window runs them: reads, scan, writes, pauses with clicks inside them,
+// closing inside a pause, warnings when the memory does not answer, and a click storm.
+#include <QHeaderView>
+#include <QTest>
+#include <QTimer>
+
+#include <random>
+
+#include "operations/operations.h"
+#include "support/window_rig.h"
+
+using lpt::testing::WindowRig;
+
+namespace {
+
+// Runs `action` once, at the first turn of the event loop at which `when` holds.
+void AtTurn(QObject* context, std::function<bool()> when, std::function<void()> action) {
+    auto* timer = new QTimer(context);
+    timer->setInterval(0);
+    QObject::connect(timer, &QTimer::timeout, context, [timer, when, action] {
+        if (!when()) return;
+        timer->stop();
+        timer->deleteLater();
+        action();
+    });
+    timer->start();
+}
+
+size_t Transactions(WindowRig& rig) { return rig.Stops(); }
+
+}  // namespace
+
+class Form1OperationsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void byteReadAndScanButtons();
+    void scanWithASecondDeviceAndAnEmptyBus();
+    void fillDisablesTheWholeWindowAndClicksHaveNoEffect();
+    void fillClickedDuringAPatternPauseRunsInsideIt();
+    void blockReadClickedDuringAPatternPauseShowsThePatternSoFar();
+    void closingDuringAPatternWriteStopsItCleanly();
+    void failureMidWriteLeavesEverythingEnabled();
+    void noMemoryWarnsOncePerOperationAfterTheBeep();
+    void memoryPresentAndIdleNeverWarns();
+    void slowMemoryMakesTheWritesWarn();
+    void nestedWarningIsShownWhenTheNestedOperationEnds();
+    void clickStorm();
+};
+
+void Form1OperationsTest::byteReadAndScanButtons() {
+    WindowRig rig;
+    rig.LoadAndShow();
+    QTest::mouseClick(rig.Button("Command4"), Qt::LeftButton);
+    QCOMPARE(rig.beeps, 1);
+    QCOMPARE(Transactions(rig), size_t{2048});
+    QCOMPARE(rig.form->Grid().CellText(84, 13), lpt::HexForm(rig.eeprom.Memory()[0x53C]));
+    QTest::mouseClick(rig.Button("Command7"), Qt::LeftButton);
+    QCOMPARE(rig.Text(), QStringLiteral("A0 A2 A4 A6 A8 AA AC AE "));
+    QCOMPARE(rig.Caption(), QStringLiteral("254"));
+    QCOMPARE(rig.beeps, 1);  // the scan does not beep
+    QTest::mouseClick(rig.Button("Command7"), Qt::LeftButton);
+    QCOMPARE(rig.Text(), QStringLiteral("A0 A2 A4 A6 A8 AA AC AE A0 A2 A4 A6 A8 AA AC AE "));
+    QVERIFY(rig.messages.empty());
+}
+
+void Form1OperationsTest::scanWithASecondDeviceAndAnEmptyBus() {
+    {
+        WindowRig rig;
+        lpt::sim::SimResponder other{0x00, 0x0E};
+        rig.port.Attach(other);
+        rig.LoadAndShow();
+        rig.Button("Command7")->click();
+        QCOMPARE(rig.Text(), QStringLiteral("0 E A0 A2 A4 A6 A8 AA AC AE "));
+        rig.port.Detach(other);
+    }
+    {
+        WindowRig rig(false);
+        rig.LoadAndShow();
+        rig.Button("Command7")->click();
+        QCOMPARE(rig.Text(), QString());
+        QCOMPARE(rig.Caption(), QStringLiteral("254"));
+        QVERIFY(rig.messages.empty());  // no answer is the scan's normal result
+    }
+}
+
+void Form1OperationsTest::fillDisablesTheWholeWindowAndClicksHaveNoEffect() {
+    WindowRig rig;
+    rig.LoadAndShow();
+    int turns = 0;
+    bool sawDisabled = true;
+    auto* timer = new QTimer(rig.form.get());
+    timer->setInterval(0);
+    connect(timer, &QTimer::timeout, [&] {
+        ++turns;
+        sawDisabled = sawDisabled && !rig.form->isEnabled() && !rig.Button("Command2")->isEnabled();
+        for (const char* name : {"Command1", "Command4", "Command7", "Command8", "Command3"})
+            QTest::mouseClick(rig.Button(name), Qt::LeftButton);
+    });
+    const auto before = rig.eeprom.Memory();
+    timer->start();
+    rig.Button("Command2")->click();
+    timer->stop();
+    QApplication::processEvents();
+    QVERIFY(turns > 0);
+    QVERIFY(sawDisabled);
+    QCOMPARE(Transactions(rig), size_t{16});  // nothing but the fill went on the wire
+    QCOMPARE(rig.beeps, 1);
+    QVERIFY(rig.form->isEnabled());
+    QVERIFY(rig.Button("Command2")->isEnabled());
+    QVERIFY(rig.Text().isEmpty());
+    for (int a = 0; a < 2048; ++a) QCOMPARE(int(rig.eeprom.Memory()[a]), a < 256 ? 0xFF : int(before[a]));
+}
+
+void Form1OperationsTest::fillClickedDuringAPatternPauseRunsInsideIt() {
+    WindowRig rig;
+    rig.LoadAndShow();
+    const size_t reached = 60;
+    bool command3DisabledAfterFill = false;
+    AtTurn(rig.form.get(), [&] { return Transactions(rig) == reached + 1; }, [&] {
+        QTest::mouseClick(rig.Button("Command2"), Qt::LeftButton);
+        command3DisabledAfterFill = !rig.Button("Command3")->isEnabled() && rig.form->isEnabled();
+    });
+    rig.Button("Command3")->click();
+    QVERIFY(command3DisabledAfterFill);
+    QVERIFY(rig.Button("Command3")->isEnabled());
+    QCOMPARE(rig.beeps, 2);
+    QVERIFY(rig.messages.empty());
+    const auto trace = rig.Decode();
+    QVERIFY(trace.faults.empty());
+    QCOMPARE(trace.transactions.size(), size_t{256 + 16});
+    for (int a = 0; a < 256; ++a) QCOMPARE(int(rig.eeprom.Memory()[a]), a <= int(reached) ? 0xFF : a);
+}
+
+void Form1OperationsTest::blockReadClickedDuringAPatternPauseShowsThePatternSoFar() {
+    WindowRig rig;
+    rig.LoadAndShow();
+    const auto before = rig.eeprom.Memory();
+    AtTurn(rig.form.get(), [&] { return Transactions(rig) == 128; },
+           [&] { QTest::mouseClick(rig.Button("Command1"), Qt::LeftButton); });
+    rig.Button("Command3")->click();
+    for (int a = 0; a < 256; ++a)
+        QCOMPARE(rig.form->Grid().CellText(a / 16 + 1, a % 16 + 1),
+                 lpt::HexForm(a < 128 ? a : before[a]));
+    QVERIFY(rig.messages.empty());
+    QCOMPARE(rig.beeps, 2);
+}
+
+void Form1OperationsTest::closingDuringAPatternWriteStopsItCleanly() {
+    WindowRig rig;
+    rig.LoadAndShow();
+    size_t atClose = 0;
+    AtTurn(rig.form.get(), [&] { return Transactions(rig) == 10; }, [&] {
+        atClose = Transactions(rig);
+        rig.form->close();
+    });
+    rig.Button("Command3")->click();
+    QCOMPARE(atClose, size_t{10});
+    QCOMPARE(Transactions(rig), size_t{10});  // no transaction after the pause it was in
+    QVERIFY(rig.form->Unloaded());
+    QVERIFY(!rig.form->isVisible());
+    QVERIFY(rig.port.Sda() && rig.port.Scl());
+    QVERIFY(rig.messages.empty());
+    QCOMPARE(rig.beeps, 0);
+    QVERIFY(rig.Decode().faults.empty());
+}
+
+void Form1OperationsTest::failureMidWriteLeavesEverythingEnabled() {
+    WindowRig rig;
+    rig.LoadAndShow();
+    rig.port.FailAfter(3000, "Порт отключён.");
+    rig.Button("Command2")->click();
+    QCOMPARE(rig.messages.size(), size_t{1});
+    QVERIFY(rig.messages[0].text.contains(QStringLiteral("Запись блоками")));
+    QVERIFY(rig.form->isEnabled());
+    QVERIFY(rig.Button("Command2")->isEnabled());
+    rig.port.FailAfter(3000, "Порт отключён.");
+    rig.Button("Command3")->click();
+    QCOMPARE(rig.messages.size(), size_t{2});
+    QVERIFY(rig.Button("Command3")->isEnabled());
+    QCOMPARE(rig.beeps, 0);
+}
+
+void Form1OperationsTest::noMemoryWarnsOncePerOperationAfterTheBeep() {
+    struct Case {
+        const char* button;
+        QString counts;
+        QString name;
+        size_t transactions;
+    };
+    const Case cases[] = {
+        {"Command1", QStringLiteral("8 из 8"), QStringLiteral("Чтение блоками"), 8},
+        {"Command4", QStringLiteral("2048 из 2048"), QStringLiteral("Чтение пабайтно"), 2048},
+        {"Command2", QStringLiteral("16 из 16"), QStringLiteral("Запись блоками"), 16},
+        {"Command3", QStringLiteral("256 из 256"), QStringLiteral("Запись пабайтно"), 256},
+    };
+    for (const Case& c : cases) {
+        WindowRig rig(false);
+        rig.LoadAndShow();
+        int beepsAtMessage = -1;
+        rig.onMessage = [&](const lpt::testing::Message&) { beepsAtMessage = rig.beeps; };
+        rig.Button(c.button)->click();
+        QCOMPARE(rig.beeps, 1);
+        QCOMPARE(rig.messages.size(), size_t{1});
+        QCOMPARE(beepsAtMessage, 1);  // after the beep
+        QCOMPARE(rig.messages[0].icon, QMessageBox::Warning);
+        QVERIFY2(rig.messages[0].text.contains(c.counts), c.button);
+        QVERIFY2(rig.messages[0].text.contains(c.name), c.button);
+        QCOMPARE(Transactions(rig), c.transactions);
+        QVERIFY(rig.form->isEnabled());
+        for (const char* name : {"Command1", "Command2", "Command3", "Command4"})
+            QVERIFY(rig.Button(name)->isEnabled());
+    }
+}
+
+void Form1OperationsTest::memoryPresentAndIdleNeverWarns() {
+    WindowRig rig;
+    rig.LoadAndShow();
+    for (const char* name : {"Command1", "Command4", "Command2", "Command3", "Command7", "Command8"})
+        rig.Button(name)->click();
+    QVERIFY(rig.messages.empty());
+    QCOMPARE(rig.beeps, 4);
+}
+
+void Form1OperationsTest::slowMemoryMakesTheWritesWarn() {
+    WindowRig rig;
+    rig.LoadAndShow();
+    rig.eeprom.SetWriteCycle(std::chrono::milliseconds(7));
+    rig.Button("Command3")->click();
+    QCOMPARE(rig.messages.size(), size_t{1});
+    const long refused = rig.eeprom.RefusedAddresses();
+    QVERIFY(refused > 0);
+    QVERIFY(rig.messages[0].text.contains(QStringLiteral("%1 из 256").arg(refused)));
+    rig.eeprom.SetWriteCycle(std::chrono::milliseconds(5));
+    rig.Button("Command2")->click();
+    QVERIFY(rig.messages.size() >= 1);
+}
+
+void Form1OperationsTest::nestedWarningIsShownWhenTheNestedOperationEnds() {
+    WindowRig rig;
+    rig.LoadAndShow();
+    // The memory disappears while the pattern write is under way; a block read clicked in a
+    // pause warns at its own end, and the pattern write goes on after the message.
+    size_t transactionsAtMessage = 0;
+    rig.onMessage = [&](const lpt::testing::Message&) {
+        if (!transactionsAtMessage) transactionsAtMessage = Transactions(rig);
+    };
+    AtTurn(rig.form.get(), [&] { return Transactions(rig) == 20; }, [&] {
+        rig.eeprom.SetPresent(false);
+        QTest::mouseClick(rig.Button("Command1"), Qt::LeftButton);
+        rig.eeprom.SetPresent(true);
+    });
+    rig.Button("Command3")->click();
+    QCOMPARE(rig.messages.size(), size_t{1});
+    QVERIFY(rig.messages[0].text.contains(QStringLiteral("Чтение блоками")));
+    QCOMPARE(transactionsAtMessage, size_t{20 + 8});  // right after the nested read
+    QCOMPARE(Transactions(rig), size_t{256 + 8});
+    QVERIFY(rig.port.Sda() && rig.port.Scl());
+}
+
+void Form1OperationsTest::clickStorm() {
+    WindowRig rig;
+    rig.LoadAndShow();
+    std::mt19937 random(20261207);
+    int actions = 0;
+    int reads = 0;
+    auto* timer = new QTimer(rig.form.get());
+    timer->setInterval(0);
+    connect(timer, &QTimer::timeout, [&] {
+        if (actions >= 400) return;
+        ++actions;
+        switch (random() % 10) {
+            case 0:
+                if (reads++ < 6) QTest::mouseClick(rig.Button("Command1"), Qt::LeftButton);
+                break;
+            case 1: QTest::mouseClick(rig.Button("Command7"), Qt::LeftButton); break;
+            case 2: QTest::mouseClick(rig.Button("Command8"), Qt::LeftButton); break;
+            case 3:
+                if (random() % 8 == 0) QTest::mouseClick(rig.Button("Command2"), Qt::LeftButton);
+                break;
+            case 4: QTest::mouseClick(rig.Button("Command3"), Qt::LeftButton); break;
+            case 5:
+                if (random() % 20 == 0) QTest::mouseClick(rig.Button("Command4"), Qt::LeftButton);
+                break;
+            case 6:
+                rig.form->resize(300 + int(random() % 500), 150 + int(random() % 400));
+                break;
+            default: {
+                const QPoint at(int(random() % 590), int(random() % 390));
+                QTest::mouseClick(rig.form.get(), Qt::LeftButton, {}, at);
+                break;
+            }
+        }
+    });
+    timer->start();
+    rig.Button("Command3")->click();
+    timer->stop();
+    QVERIFY(actions > 100);
+    for (const char* name : {"Command1", "Command2", "Command3", "Command4", "Command7", "Command8"})
+        QVERIFY2(rig.Button(name)->isEnabled(), name);
+    QVERIFY(rig.form->isEnabled());
+    QVERIFY(rig.port.Sda() && rig.port.Scl());
+    const auto trace = rig.Decode();
+    QVERIFY(trace.faults.empty());
+    QVERIFY(rig.messages.empty());
+    QCOMPARE(rig.eeprom.RefusedAddresses(), 0L);  // no operation met the memory busy
+    for (const std::string& t : trace.transactions) QCOMPARE(t.back(), 'P');
+}
+
+QTEST_MAIN(Form1OperationsTest)
+#include "form1_operations_test.moc"
