@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <thread>
 
 namespace lpt {
 
@@ -49,6 +50,14 @@ void TimedPause::Settle() {
         if (!(now < latestDeadline_)) return;
         if (idle_) idle_(latestDeadline_ - now);
     }
+}
+
+}  // namespace lpt
+
+namespace lpt {
+
+void SleepBriefly(TimeNs remaining) {
+    std::this_thread::sleep_for(std::min<TimeNs>(remaining / 2, std::chrono::microseconds(200)));
 }
 
 }  // namespace lpt

@@ -55,6 +55,10 @@ private:
     TimeNs latestDeadline_{0};    // the furthest deadline among them
 };
 
+// What the window's pause does between two turns: sleeps a little (at most 200 us, and at most
+// half of what remains), so that a wait does not keep a processor core busy for nothing.
+void SleepBriefly(TimeNs remaining);
+
 // The length of a requested wait, rounded up to whole nanoseconds; zero for zero or less.
 TimeNs PauseLength(float seconds);
 

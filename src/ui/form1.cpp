@@ -12,8 +12,8 @@
 #include <QTableView>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
-#include <thread>
 
 #include "ui/grid_table_model.h"
 
@@ -68,12 +68,7 @@ QString Utf8(const std::string& s) {
 Form1::Form1(Port& port, ClockFn clock, QWidget* parent)
     : QWidget(parent),
       bus_(port),
-      pause_(std::move(clock), [] { QApplication::processEvents(); },
-             [](TimeNs remaining) {
-                 // Give the processor back for a moment; the wait still ends on its deadline.
-                 std::this_thread::sleep_for(
-                     std::min<TimeNs>(remaining / 2, std::chrono::microseconds(200)));
-             }) {
+      pause_(std::move(clock), [] { QApplication::processEvents(); }, SleepBriefly) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Form1"));
     messageSink_ = [this](QMessageBox::Icon icon, const QString& title, const QString& text) {
@@ -155,7 +150,9 @@ void Form1::BuildControls() {
     rows->setMinimumSectionSize(1);
     rows->setDefaultSectionSize(metrics.height() + 2);
     rows->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    rows->setFixedWidth(width(0));
+    // The label column's header text is two characters wide, but its labels run up to three
+    // (7F0, 800): widen it to show them whole rather than cut the address off.
+    rows->setFixedWidth(std::max(width(0), metrics.horizontalAdvance(QStringLiteral("800")) + margin));
     columns->setFixedHeight(metrics.height() + 4);
 
     Frame1 = new QFrame(this);
@@ -199,16 +196,16 @@ void Form1::Guarded(const QString& what, Body body) {
         // The window closed inside a pause: the operation ends there, silently.
     } catch (const PortError& e) {
         ShowMessage(QMessageBox::Critical, QStringLiteral("Ошибка порта"),
-                    QStringLiteral("%1\n\n«%2» прервано. Окно остаётся в работе: следующее "
+                    QStringLiteral("%1\n\nОперация «%2» прервана. Окно остаётся в работе: следующее "
                                    "нажатие снова обратится к порту.")
                         .arg(QString::fromUtf8(e.what()), what));
     } catch (const std::exception& e) {
         ShowMessage(QMessageBox::Critical, QStringLiteral("Ошибка"),
-                    QStringLiteral("«%1» прервано из-за внутренней ошибки: %2")
+                    QStringLiteral("Операция «%1» прервана из-за внутренней ошибки: %2")
                         .arg(what, QString::fromUtf8(e.what())));
     } catch (...) {
         ShowMessage(QMessageBox::Critical, QStringLiteral("Ошибка"),
-                    QStringLiteral("«%1» прервано из-за неизвестной ошибки.").arg(what));
+                    QStringLiteral("Операция «%1» прервана из-за неизвестной ошибки.").arg(what));
     }
     FlushGrid(false);
 }
@@ -347,7 +344,12 @@ void Form1::showEvent(QShowEvent* event) {
 
 void Form1::closeEvent(QCloseEvent* event) {
     if (!unloaded_) {
-        Guarded(QStringLiteral("Закрытие"), [this] { Form_Unload(); });
+        try {
+            Form_Unload();
+        } catch (...) {
+            // The window is going away and the port is not there: nothing is left to do about
+            // it, and a message now would only be in the way of the close.
+        }
         unloaded_ = true;
         // A write waiting in a pause ends there, without another transaction.
         pause_.Cancel();

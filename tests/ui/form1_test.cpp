@@ -4,6 +4,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "bus/ppdev_port.h"
 #include "operations/operations.h"
 #include "support/window_rig.h"
 #include "ui/grid_table_model.h"
@@ -23,7 +24,35 @@ private slots:
     void blockReadClickFillsTheView();
     void portFailingAtLoadShowsAMessageAndALaterClickRetries();
     void portFailingMidReadEndsTheReadAndKeepsTheWindowUsable();
+    void realPortOnAMachineWithoutAParallelPort();
 };
+
+namespace {
+
+// A system with no parallel port at all, and one whose port at 0x378 is held by another
+// driver, as the ppdev port sees them.
+class NoPortSystem : public lpt::PpdevSystem {
+public:
+    explicit NoPortSystem(bool busy) : busy_(busy) {}
+    OpenResult Open(const std::string&, int) override { return {busy_ ? 7 : -1, busy_ ? 0 : 2}; }
+    int Ioctl(int, unsigned long, void*) override { return busy_ ? 6 /* ENXIO */ : 0; }
+    void Close(int) override { ++closes; }
+    std::vector<std::string> ListDir(const std::string& path) override {
+        if (busy_ && path == "/proc/sys/dev/parport") return {"parport0"};
+        return {};
+    }
+    std::optional<std::string> ReadTextFile(const std::string&) override {
+        if (busy_) return std::string("888\t1912\n");
+        return std::nullopt;
+    }
+    bool Exists(const std::string& path) override { return busy_ && path == "/dev/parport0"; }
+    int closes = 0;
+
+private:
+    bool busy_;
+};
+
+}  // namespace
 
 void Form1Test::controlsAtStart() {
     WindowRig rig;
@@ -263,6 +292,42 @@ void Form1Test::portFailingMidReadEndsTheReadAndKeepsTheWindowUsable() {
     for (const char* name : {"Command1", "Command2", "Command3", "Command4", "Command7", "Command8"})
         QVERIFY(rig.Button(name)->isEnabled());
     QVERIFY(rig.form->isEnabled());
+}
+
+void Form1Test::realPortOnAMachineWithoutAParallelPort() {
+    for (bool busy : {false, true}) {
+        auto system = std::make_shared<NoPortSystem>(busy);
+        std::vector<lpt::testing::Message> messages;
+        {
+            lpt::PpdevPort port(system);
+            lpt::ui::Form1 form(port);
+            form.SetMessageSink([&](QMessageBox::Icon icon, const QString& title, const QString& text) {
+                messages.push_back({icon, title, text});
+            });
+            form.SetBeepSink([] { QFAIL("nothing may beep without a port"); });
+            form.Load();
+            form.show();
+            QTRY_COMPARE(messages.size(), size_t{1});
+            // The message names the cause and the remedy.
+            if (busy) {
+                QVERIFY2(messages[0].text.contains(QStringLiteral("lp")), qPrintable(messages[0].text));
+                QVERIFY(messages[0].text.contains(QStringLiteral("/dev/parport0")));
+            } else {
+                QVERIFY2(messages[0].text.contains(QStringLiteral("ppdev")), qPrintable(messages[0].text));
+                QVERIFY(messages[0].text.contains(QStringLiteral("parport_pc")));
+            }
+            // Every button tries the port again and reports again; the window stays usable.
+            for (const char* name : {"Command1", "Command4", "Command7", "Command2", "Command3"})
+                form.findChild<QPushButton*>(QString::fromLatin1(name))->click();
+            QCOMPARE(messages.size(), size_t{6});
+            QVERIFY(form.isEnabled());
+            for (const char* name : {"Command1", "Command2", "Command3", "Command4", "Command7"})
+                QVERIFY(form.findChild<QPushButton*>(QString::fromLatin1(name))->isEnabled());
+            QVERIFY(form.close());  // the close is never refused, even when the port is not there
+            QCOMPARE(messages.size(), size_t{6});  // and does not nag about it once more
+        }
+        if (busy) QVERIFY(system->closes >= 6);  // every failed open let go of the device again
+    }
 }
 
 QTEST_MAIN(Form1Test)

@@ -114,7 +114,8 @@ void GridViewTest::fontAndColumnWidths() {
     // Two characters against one, with the same margin.
     QCOMPARE(hexWidth - charWidth,
              metrics.horizontalAdvance(QStringLiteral("00")) - metrics.horizontalAdvance(QStringLiteral("0")));
-    QCOMPARE(view->verticalHeader()->width(), hexWidth);
+    // The label column shows three-digit labels whole.
+    QVERIFY(view->verticalHeader()->width() >= metrics.horizontalAdvance(QStringLiteral("800")) + 4);
     QVERIFY(view->editTriggers() == QAbstractItemView::NoEditTriggers);
 }
 
