@@ -2,6 +2,7 @@
 // the failure boundary.
 #include <QHeaderView>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QTest>
 
 #include "bus/ppdev_port.h"
@@ -25,6 +26,7 @@ private slots:
     void portFailingAtLoadShowsAMessageAndALaterClickRetries();
     void portFailingMidReadEndsTheReadAndKeepsTheWindowUsable();
     void realPortOnAMachineWithoutAParallelPort();
+    void aSlowReadRepaintsTheGridAsItGoesWithoutHandlingEvents();
 };
 
 namespace {
@@ -50,6 +52,42 @@ public:
 
 private:
     bool busy_;
+};
+
+// A port that takes its time over every call, like real hardware does.
+class SlowPort : public lpt::Port {
+public:
+    explicit SlowPort(lpt::Port& inner) : inner_(inner) {}
+    void SetPortBit(int port, int bit) override {
+        Spin();
+        inner_.SetPortBit(port, bit);
+    }
+    void ClrPortBit(int port, int bit) override {
+        Spin();
+        inner_.ClrPortBit(port, bit);
+    }
+    std::int32_t GetPortBit(int port, int bit) override {
+        Spin();
+        return inner_.GetPortBit(port, bit);
+    }
+
+private:
+    static void Spin() {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(2);
+        while (std::chrono::steady_clock::now() < until) {
+        }
+    }
+    lpt::Port& inner_;
+};
+
+// Counts paint events of one widget.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Paint) ++paints;
+        return false;
+    }
 };
 
 }  // namespace
@@ -328,6 +366,41 @@ void Form1Test::realPortOnAMachineWithoutAParallelPort() {
         }
         if (busy) QVERIFY(system->closes >= 6);  // every failed open let go of the device again
     }
+}
+
+void Form1Test::aSlowReadRepaintsTheGridAsItGoesWithoutHandlingEvents() {
+    WindowRig rig;
+    SlowPort slow(rig.port);
+    lpt::ui::Form1 form(slow);
+    int beeps = 0;
+    bool timerFired = false, timerFiredBeforeBeep = false;
+    form.SetBeepSink([&] {
+        ++beeps;
+        timerFiredBeforeBeep = timerFired;
+    });
+    form.SetMessageSink([](QMessageBox::Icon, const QString&, const QString& text) {
+        QFAIL(qPrintable(text));
+    });
+    form.Load();
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    PaintCounter counter;
+    auto* view = form.findChild<QTableView*>(QStringLiteral("MSFlexGrid1"));
+    view->viewport()->installEventFilter(&counter);
+    QTimer::singleShot(0, [&] { timerFired = true; });  // pending before the click
+    const auto t0 = std::chrono::steady_clock::now();
+    form.findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+    const auto took = std::chrono::steady_clock::now() - t0;
+    QCOMPARE(beeps, 1);
+    QVERIFY2(!timerFiredBeforeBeep, "a read must not handle pending events");
+    QVERIFY(!timerFired);
+    // At most about 30 paints a second, plus the one at the end; and more than one in all.
+    const int allowed = 2 + int(std::chrono::duration_cast<std::chrono::milliseconds>(took).count() / 30);
+    QVERIFY2(counter.paints >= 2, qPrintable(QString::number(counter.paints)));
+    QVERIFY2(counter.paints <= allowed, qPrintable(QString::number(counter.paints)));
+    QCOMPARE(form.Grid().CellText(128, 16), lpt::HexForm(rig.eeprom.Memory()[2047]));
+    QTRY_VERIFY(timerFired);
+    form.close();
 }
 
 QTEST_MAIN(Form1Test)
