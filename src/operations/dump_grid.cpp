@@ -107,8 +107,7 @@ char32_t Cp1251ToUnicode(std::uint8_t byte) {
 }
 
 std::string CharForm(std::uint8_t byte) {
-    if (byte == 0) return std::string(1, '\0');
-    return Utf8(Cp1251ToUnicode(byte));
+    return Utf8(Cp1251ToUnicode(byte));  // NUL too: a one-character text holding NUL
 }
 
 void PlaceByte(DumpGrid& grid, WriteCursor& cursor, int value) {

@@ -1,6 +1,7 @@
 #include "operations/operations.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace lpt {
 
@@ -31,7 +32,7 @@ public:
 private:
     Feedback& feedback_;
     TimedPause& pause_;
-    std::initializer_list<Control> controls_;
+    std::vector<Control> controls_;
     bool done_ = false;
 };
 
