@@ -230,9 +230,20 @@ void Form1OperationsTest::slowMemoryMakesTheWritesWarn() {
     const long refused = rig.eeprom.RefusedAddresses();
     QVERIFY(refused > 0);
     QVERIFY(rig.messages[0].text.contains(QStringLiteral("%1 из 256").arg(refused)));
-    rig.eeprom.SetWriteCycle(std::chrono::milliseconds(5));
+    const long refusedBefore = rig.eeprom.RefusedAddresses();
     rig.Button("Command2")->click();
-    QVERIFY(rig.messages.size() >= 1);
+    QCOMPARE(rig.messages.size(), size_t{2});
+    const long refusedByFill = rig.eeprom.RefusedAddresses() - refusedBefore;
+    QVERIFY(refusedByFill > 0);
+    QVERIFY(rig.messages[1].text.contains(QStringLiteral("Запись блоками")));
+    QVERIFY(rig.messages[1].text.contains(QStringLiteral("%1 из 16").arg(refusedByFill)));
+    // A read afterwards shows the pages that were lost: they kept the pattern.
+    rig.eeprom.SetWriteCycle(std::chrono::milliseconds(5));
+    rig.Button("Command1")->click();
+    int lostPages = 0;
+    for (int page = 0; page < 16; ++page)
+        if (rig.form->Grid().CellText(page + 1, 1) != "FF") ++lostPages;
+    QCOMPARE(lostPages, int(refusedByFill));
 }
 
 void Form1OperationsTest::nestedWarningIsShownWhenTheNestedOperationEnds() {
