@@ -56,8 +56,6 @@ public:
     void SetSDA(const Bool16& level);
     void SetSCL(const Bool16& level);
 
-    Port& GetPort() { return port_; }
-
 private:
     void WaitUntil(TimeNs deadline);
 

@@ -30,9 +30,7 @@ struct BusRig {
     DumpGrid grid;
     FakeFeedback feedback;
     std::function<void()> duringPause;  // runs at every event-processing turn of a pause
-    int pauseTurns = 0;
     TimedPause pause{clock.Fn(), [this] {
-                         ++pauseTurns;
                          if (duringPause) duringPause();
                      }};
 
