@@ -1,13 +1,24 @@
-// lpt-eeprom: the window over the real parallel port at 0x378, through the Linux ppdev driver.
+// lpt-eeprom: the window over a real parallel port, through the Linux ppdev driver. --port picks
+// the port by its device or its base address; without it, the port at 0x378.
 #include <QApplication>
 
+#include "app/command_line.h"
 #include "bus/ppdev_port.h"
 #include "ui/form1.h"
+#include "ui/quit_signals.h"
 
 int main(int argc, char* argv[]) {
+    const lpt::app::CommandLine line = lpt::app::ParseCommandLine(
+        argc, argv,
+        {"lpt-eeprom",
+         "Reads, scans and writes a 2 KB I2C serial EEPROM wired to a PC parallel port.",
+         /*takesPort=*/true, /*takesImage=*/false});
+    if (line.exitStatus) return *line.exitStatus;
+
     QApplication app(argc, argv);
-    lpt::PpdevPort port;  // opened at the first port call, released when the program ends
+    lpt::PpdevPort port(line.port);  // opened at the first port call, released when the program ends
     lpt::ui::Form1 window(port);
+    lpt::ui::QuitSignals quitSignals(window);
     window.Load();
     window.show();
     return QApplication::exec();

@@ -81,12 +81,13 @@ void I2CBus::WriteBit(const Bool16& bit) {
 Bool16 I2CBus::ReadBit() {
     SetSDA(kTrue);
     SetSCL(kTrue);
-    const std::int32_t sample = port_.GetPortBit(Wiring::kSdaIn.port, Wiring::kSdaIn.bit);
+    const Bool16 bit = SenseSDA();
     SetSCL(kFalse);
-    return static_cast<std::int16_t>(sample & 0xFFFF) != 0 ? kTrue : kFalse;
+    return bit;
 }
 
 void I2CBus::I2CStart() {
+    inTransaction_ = true;
     SetSDA(kTrue);
     SetSCL(kTrue);
     SetSDA(kFalse);
@@ -98,6 +99,12 @@ void I2CBus::I2CStop() {
     SetSDA(kFalse);
     SetSCL(kTrue);
     SetSDA(kTrue);
+    inTransaction_ = false;  // only once the stop is really on the wire
+}
+
+Bool16 I2CBus::SenseSDA() {
+    const std::int32_t sample = port_.GetPortBit(Wiring::kSdaIn.port, Wiring::kSdaIn.bit);
+    return static_cast<std::int16_t>(sample & 0xFFFF) != 0 ? kTrue : kFalse;
 }
 
 void I2CBus::WriteByte(const std::uint8_t& value) {

@@ -56,6 +56,15 @@ public:
     void SetSDA(const Bool16& level);
     void SetSCL(const Bool16& level);
 
+    // One sample of SDA (one status read), no line change: -1 high, 0 low. For the bus check,
+    // with SDA released.
+    Bool16 SenseSDA();
+    // True after an I2CStart whose transaction has not been closed by a completed I2CStop: a
+    // port failure cut it short, and a device may still be holding SDA in the middle of a byte.
+    bool Interrupted() const { return inTransaction_; }
+    // Both lines were last driven high (released) and the driver knows it.
+    bool AtRest() const { return sda_ == 1 && scl_ == 1; }
+
 private:
     void WaitUntil(TimeNs deadline);
 
@@ -72,6 +81,7 @@ private:
     TimeNs lastSclFall_{TimeNs::min()};
     TimeNs lastStart_{TimeNs::min()};  // SDA fall while SCL high
     TimeNs lastStop_{TimeNs::min()};   // SDA rise while SCL high
+    bool inTransaction_ = false;       // from the first port call of I2CStart to the end of I2CStop
 };
 
 }  // namespace lpt

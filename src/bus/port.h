@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
@@ -31,10 +32,22 @@ struct Wiring {
 };
 
 // Every failure to reach the port. The message is meant for the user: it names the cause and
-// says what to do about it.
+// says what to do about it. It comes in two languages: what() is the Russian text the window
+// shows, English() the same cause and remedy for the command-line program. A PortError made from
+// one text alone gives that text in both.
 class PortError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit PortError(const std::string& message)
+        : std::runtime_error(message), english_(std::make_shared<const std::string>(message)) {}
+    explicit PortError(const char* message) : PortError(std::string(message)) {}
+    PortError(const std::string& russian, const std::string& english)
+        : std::runtime_error(russian), english_(std::make_shared<const std::string>(english)) {}
+
+    const std::string& English() const { return *english_; }
+
+private:
+    // Shared so that copying the exception cannot throw.
+    std::shared_ptr<const std::string> english_;
 };
 
 // Minimum times between line changes that a port needs the bus driver to keep. All zero means
@@ -68,6 +81,9 @@ public:
     virtual std::int32_t GetPortBit(int port, int bit) = 0;
     // The waits the bus driver must keep between line changes on this port.
     virtual LineTiming Timing() const { return {}; }
+    // False while the device has never been opened: there is then no bus state to restore, and
+    // the window's unload does not try to open the port just to leave it.
+    virtual bool EverOpened() const { return true; }
 };
 
 }  // namespace lpt

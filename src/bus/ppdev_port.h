@@ -1,15 +1,23 @@
 // The real parallel port, driven through the Linux ppdev driver (/dev/parportN).
 //
-// The port used is the one the kernel reports at base 0x378 (888). It is opened at the first
-// port call, not before: the device is found through /proc/sys/dev/parport/parportN/base-addr,
+// The port used is the one the user chose (PortSpec): by default the one the kernel reports at
+// base 0x378, else the one at another base or a device named outright. Whatever port it is, the
+// Port calls keep naming its registers by the numbers of the port at 0x378: 888 the data,
+// 889 the status and 890 the control register.
+//
+// The device is opened at the first port call, not before: a base is looked up in
+// /proc/sys/dev/parport/parportN/base-addr, a named device is used as it is; the device is
 // opened, taken for exclusive use (PPEXCL, PPCLAIM), its data lines set to outputs, and the data
 // and control registers read once into shadow copies. A bit change edits the shadow and writes
-// the whole register; the status register is read afresh on every call. ppdev passes raw
-// register values, and neither pin in use (control bit 2 = pin 16, status bit 3 = pin 15) is
-// inverted by the port hardware, so bits are written and read as they are.
+// the whole register, or nothing when the register already holds that value; the status
+// register is read afresh on every call. ppdev passes raw register values, and neither pin in use
+// (control bit 2 = pin 16, status bit 3 = pin 15) is inverted by the port hardware, so bits are
+// written and read as they are.
 //
 // A failed open throws PortError with a message for the user and leaves nothing open; the next
-// port call starts the whole open again.
+// port call starts the whole open again. So does a port call whose ioctl fails (an adapter pulled
+// out and plugged back, a driver reloaded): the device is released and closed before the error
+// is thrown, and the next call opens it afresh and reads the shadows again.
 #pragma once
 
 #include <cstdint>
@@ -17,14 +25,16 @@
 #include <string>
 
 #include "bus/port.h"
+#include "bus/port_spec.h"
 #include "bus/ppdev_system.h"
 
 namespace lpt {
 
 class PpdevPort : public Port {
 public:
-    PpdevPort();  // the running system
-    explicit PpdevPort(std::shared_ptr<PpdevSystem> sys);
+    PpdevPort();  // the default port, on the running system
+    explicit PpdevPort(std::shared_ptr<PpdevSystem> sys);  // the default port
+    explicit PpdevPort(PortSpec spec, std::shared_ptr<PpdevSystem> sys = MakeLinuxPpdevSystem());
     ~PpdevPort() override;  // releases the port and closes the device when open
 
     PpdevPort(const PpdevPort&) = delete;
@@ -35,23 +45,29 @@ public:
     std::int32_t GetPortBit(int port, int bit) override;
     LineTiming Timing() const override;
 
+    const PortSpec& Spec() const { return spec_; }
     bool IsOpen() const { return fd_ >= 0; }
+    bool EverOpened() const override { return everOpened_; }
     // The device in use, e.g. "/dev/parport0"; empty while not open.
     const std::string& DevicePath() const { return path_; }
 
 private:
     void WriteBit(int port, int bit, bool one);
+    // Runs the ioctl of a port call; on failure closes the device and throws.
+    void Call(unsigned long request, const char* name, unsigned char* arg);
     void EnsureOpen();
     std::string FindDevice();  // throws PortError
     void OpenDevice(const std::string& path);
     void Close();
 
+    PortSpec spec_;
     std::shared_ptr<PpdevSystem> sys_;
     int fd_ = -1;
     bool claimed_ = false;
+    bool everOpened_ = false;  // an open went through at least once
     std::string path_;
-    unsigned char data_ = 0;     // shadow of the data register
-    unsigned char control_ = 0;  // shadow of the control register
+    unsigned char data_ = 0;     // shadow of the data register, valid while open
+    unsigned char control_ = 0;  // shadow of the control register, valid while open
 };
 
 }  // namespace lpt

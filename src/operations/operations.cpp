@@ -1,7 +1,10 @@
 #include "operations/operations.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
+
+#include "operations/bus_check.h"
 
 namespace lpt {
 
@@ -48,10 +51,52 @@ void WithDisabled(Feedback& feedback, TimedPause& pause, std::initializer_list<C
     feedback.Beep();
 }
 
+// The bytes a write put into block 0 and still owns, read back in one sequential read after
+// its last pause. The memory may still be finishing a slow write cycle: the read's device
+// address is polled until acknowledged, which on a memory that kept to the pause costs nothing.
+ReadBack ReadBackBlock0(I2CBus& bus, TimedPause& pause, const WriteJournal& journal, int writer,
+                        const std::array<std::uint8_t, 256>& written) {
+    ReadBack check;
+    if (bus.Interrupted()) CheckBus(bus);
+    if (!PollAcknowledge(bus, 0xA0, pause.Clock(), kWriteCycleLimit)) return check;
+    bus.WriteByte(0x00);  // word address 0
+    bool answered = bus.Ack != 0;
+    if (answered) {
+        bus.I2CStart();  // repeated start
+        bus.WriteByte(0xA1);
+        answered = bus.Ack != 0;
+    }
+    if (!answered) {
+        bus.I2CStop();
+        return check;
+    }
+    std::array<std::uint8_t, 256> found{};
+    for (int index = 0; index <= 255; index += 1) {
+        bus.Ack = index == 255 ? 0 : 1;
+        found[static_cast<size_t>(index)] = bus.ReadByte();
+    }
+    bus.I2CStop();
+    check.answered = true;
+    for (int a = 0; a <= 255; ++a) {
+        if (!journal.Owns(writer, a)) continue;  // overwritten by a write nested in a pause
+        ++check.compared;
+        const auto i = static_cast<size_t>(a);
+        if (found[i] != written[i]) check.mismatches.push_back({a, written[i], found[i]});
+    }
+    return check;
+}
+
+// After a pause: an operation nested in it may have been cut short by a port failure in the
+// middle of a transaction; clear the bus before the next transaction goes out.
+void RecoverAfterPause(I2CBus& bus) {
+    if (bus.Interrupted()) CheckBus(bus);
+}
+
 }  // namespace
 
 OperationResult BlockRead(I2CBus& bus, DumpGrid& grid, Feedback& feedback) {
     OperationResult result{OperationKind::BlockRead};
+    CheckBus(bus);
     WriteCursor cursor;
     cursor.row = 1;
     for (int block = 0; block <= 7; block += 1) {
@@ -77,6 +122,7 @@ OperationResult BlockRead(I2CBus& bus, DumpGrid& grid, Feedback& feedback) {
 
 OperationResult ByteRead(I2CBus& bus, DumpGrid& grid, Feedback& feedback) {
     OperationResult result{OperationKind::ByteRead};
+    CheckBus(bus);
     WriteCursor cursor;
     cursor.row = 1;
     for (int block = 0; block <= 7; block += 1) {
@@ -101,10 +147,18 @@ OperationResult ByteRead(I2CBus& bus, DumpGrid& grid, Feedback& feedback) {
     return result;
 }
 
-OperationResult BlockFill(I2CBus& bus, Feedback& feedback, TimedPause& pause) {
+OperationResult BlockFill(I2CBus& bus, Feedback& feedback, TimedPause& pause,
+                          WriteJournal* journal) {
     OperationResult result{OperationKind::BlockFill};
+    CheckBus(bus);
+    WriteJournal own;
+    WriteJournal& log = journal ? *journal : own;
+    const int writer = log.Begin();
+    std::array<std::uint8_t, 256> written;
+    written.fill(0xFF);
     WithDisabled(feedback, pause, {Control::Form1, Control::Command2}, [&] {
         for (int address = 0; address <= 240; address += 16) {
+            RecoverAfterPause(bus);
             bool answered = true;
             bus.I2CStart();
             SendExpectingAck(bus, 0xA0, answered);
@@ -113,16 +167,27 @@ OperationResult BlockFill(I2CBus& bus, Feedback& feedback, TimedPause& pause) {
             bus.I2CStop();
             ++result.transactions;
             if (!answered) ++result.unanswered;
+            for (int n = 0; n < 16; ++n) log.Record(writer, address + n);
             pause.Pause(kWritePause);
         }
+        result.readBack = ReadBackBlock0(bus, pause, log, writer, written);
+        result.readBackDone = true;
     });
     return result;
 }
 
-OperationResult PatternWrite(I2CBus& bus, Feedback& feedback, TimedPause& pause) {
+OperationResult PatternWrite(I2CBus& bus, Feedback& feedback, TimedPause& pause,
+                             WriteJournal* journal) {
     OperationResult result{OperationKind::PatternWrite};
+    CheckBus(bus);
+    WriteJournal own;
+    WriteJournal& log = journal ? *journal : own;
+    const int writer = log.Begin();
+    std::array<std::uint8_t, 256> written;
+    for (int i = 0; i <= 255; ++i) written[static_cast<size_t>(i)] = static_cast<std::uint8_t>(i);
     WithDisabled(feedback, pause, {Control::Command3}, [&] {
         for (int i = 0; i <= 255; i += 1) {
+            RecoverAfterPause(bus);
             bool answered = true;
             bus.I2CStart();
             SendExpectingAck(bus, 0xA0, answered);
@@ -131,13 +196,17 @@ OperationResult PatternWrite(I2CBus& bus, Feedback& feedback, TimedPause& pause)
             bus.I2CStop();
             ++result.transactions;
             if (!answered) ++result.unanswered;
+            log.Record(writer, i);
             pause.Pause(kWritePause);
         }
+        result.readBack = ReadBackBlock0(bus, pause, log, writer, written);
+        result.readBackDone = true;
     });
     return result;
 }
 
 void BusScan(I2CBus& bus, Feedback& feedback) {
+    CheckBus(bus);
     for (int address = 0; address <= 254; address += 2) {
         bus.I2CStart();
         const std::uint8_t byte = static_cast<std::uint8_t>(address);
@@ -169,8 +238,56 @@ std::string UnansweredWarning(const OperationResult& r) {
                  : "Записанные данные недостоверны: эти транзакции память, скорее всего, не "
                    "выполнила. Прочитайте блок 0, чтобы проверить.\n";
     text += "Возможные причины: нет микросхемы на шине, ошибка в подключении (выводы 2, 15, 16 и "
-            "общий провод), нет питания, память ещё занята предыдущей записью.";
+            "общий провод), нет питания, память ещё занята предыдущей записью";
+    text += read ? "." : ", запись запрещена (вывод WP памяти подключён к питанию).";
     return text;
+}
+
+namespace {
+
+std::string Hex3(int address) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string s = "0x000";
+    s[2] = digits[(address >> 8) & 0xF];
+    s[3] = digits[(address >> 4) & 0xF];
+    s[4] = digits[address & 0xF];
+    return s;
+}
+
+std::string Hex2(int value) { return (value < 16 ? "0" : "") + HexForm(value); }
+
+}  // namespace
+
+std::string ReadBackWarning(const OperationResult& r) {
+    if (!r.readBackDone) return {};
+    const std::string title = "«" + OperationTitle(r.kind) + "»: ";
+    if (!r.readBack.answered) {
+        return title + "проверить записанное не удалось: при чтении блока 0 память не ответила "
+                       "(нет подтверждения адреса) и за 20 мс так и не освободилась.\n"
+                       "Запись не подтверждена. Проверьте подключение и питание памяти.";
+    }
+    const auto& bad = r.readBack.mismatches;
+    if (bad.empty()) return {};
+    std::string text = title + "проверка чтением: " + std::to_string(bad.size()) + " из " +
+                       std::to_string(r.readBack.compared) +
+                       " байт блока 0 отличаются от записанного.\n";
+    const size_t shown = std::min<size_t>(bad.size(), 8);
+    for (size_t i = 0; i < shown; ++i) {
+        text += "  " + Hex3(bad[i].address) + ": записано " + Hex2(bad[i].expected) +
+                ", прочитано " + Hex2(bad[i].found) + "\n";
+    }
+    if (bad.size() > shown) text += "  … и ещё " + std::to_string(bad.size() - shown) + "\n";
+    text += "Возможные причины: запись запрещена (вывод WP памяти подключён к питанию; такая "
+            "память подтверждает байты, но не сохраняет их), память не успевает записать страницу "
+            "за 5 мс паузы, ненадёжный контакт на выводах 2, 15 или 16.";
+    return text;
+}
+
+std::string OperationWarning(const OperationResult& r) {
+    const std::string unanswered = UnansweredWarning(r);
+    const std::string readBack = ReadBackWarning(r);
+    if (unanswered.empty() || readBack.empty()) return unanswered + readBack;
+    return unanswered + "\n\n" + readBack;
 }
 
 }  // namespace lpt

@@ -1,12 +1,18 @@
 // The work behind the buttons. Each operation drives the bus only through the bus procedures
 // and Ack, writes the grid only through PlaceByte, and reports through Feedback.
 //
-// The reads and the writes count, while they run, the transactions in which a byte the memory
-// should have acknowledged (a device address, a word address, a data byte written) went
-// unanswered. The wire traffic does not depend on it: no retry, no polling, no extra byte.
+// Every operation starts with the bus check (one status read on a healthy bus; see
+// bus_check.h) and sends nothing when SDA is stuck low. The reads and the writes count, while
+// they run, the transactions in which a byte the memory should have acknowledged (a device
+// address, a word address, a data byte written) went unanswered; no retry, no extra byte. After
+// its last pause each write reads block 0 back in one sequential read and compares it with what
+// it wrote.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "bus/i2c_bus.h"
 #include "operations/dump_grid.h"
@@ -17,10 +23,42 @@ namespace lpt {
 
 enum class OperationKind { BlockRead, ByteRead, BlockFill, PatternWrite };
 
+// A byte that read back other than written.
+struct Mismatch {
+    int address;
+    std::uint8_t expected;
+    std::uint8_t found;
+};
+
+// A write's proof: block 0 read back after the write's last pause.
+struct ReadBack {
+    bool answered = false;             // the memory acknowledged the read (else nothing compared)
+    int compared = 0;                  // bytes compared
+    std::vector<Mismatch> mismatches;  // every byte that differs, in address order
+};
+
 struct OperationResult {
     OperationKind kind;
-    int transactions = 0;  // transactions sent
+    int transactions = 0;  // transactions sent (a write's read-back not counted)
     int unanswered = 0;    // of them, those with a byte the memory did not acknowledge
+    bool readBackDone = false;
+    ReadBack readBack{};   // writes only, when readBackDone
+};
+
+// Which write last wrote each byte of the memory. A write clicked inside another write's pause
+// may overwrite bytes the outer one wrote; the outer read-back then compares only the bytes
+// that are still its own, so the user is not warned about what they asked for.
+class WriteJournal {
+public:
+    int Begin() { return ++lastWriter_; }
+    void Record(int writer, int address) { owner_.at(static_cast<size_t>(address)) = writer; }
+    bool Owns(int writer, int address) const {
+        return owner_.at(static_cast<size_t>(address)) == writer;
+    }
+
+private:
+    std::array<int, 2048> owner_{};
+    int lastWriter_ = 0;
 };
 
 // The length of the pause after every write transaction: the memory's write cycle.
@@ -35,12 +73,16 @@ OperationResult BlockRead(I2CBus& bus, DumpGrid& grid, Feedback& feedback);
 OperationResult ByteRead(I2CBus& bus, DumpGrid& grid, Feedback& feedback);
 
 // Fills word addresses 0 to 255 of block 0 with 0xFF in sixteen 16-byte page writes, with the
-// whole window disabled meanwhile; pauses after every page. Beeps at the end.
-OperationResult BlockFill(I2CBus& bus, Feedback& feedback, TimedPause& pause);
+// whole window disabled meanwhile; pauses after every page, then reads block 0 back. Beeps at
+// the end. `journal` is shared by the writes that may nest inside each other's pauses; without
+// one the write keeps its own.
+OperationResult BlockFill(I2CBus& bus, Feedback& feedback, TimedPause& pause,
+                          WriteJournal* journal = nullptr);
 
 // Writes the value i to word address i of block 0, one byte write per byte, with only its own
-// button disabled; pauses after every byte. Beeps at the end.
-OperationResult PatternWrite(I2CBus& bus, Feedback& feedback, TimedPause& pause);
+// button disabled; pauses after every byte, then reads block 0 back. Beeps at the end.
+OperationResult PatternWrite(I2CBus& bus, Feedback& feedback, TimedPause& pause,
+                             WriteJournal* journal = nullptr);
 
 // Probes the even address bytes 0 to 254 and appends each acknowledged one, in hex followed by
 // a space, to the text box; the caption shows each probed address in decimal.
@@ -51,5 +93,12 @@ std::string OperationTitle(OperationKind kind);
 
 // The warning shown when some transactions of a run went unanswered; empty when none did.
 std::string UnansweredWarning(const OperationResult& result);
+
+// The warning shown when a write's read-back found other bytes than written, or could not be
+// done; empty when it matched.
+std::string ReadBackWarning(const OperationResult& result);
+
+// Everything the user must hear about a run, in one text; empty when all went well.
+std::string OperationWarning(const OperationResult& result);
 
 }  // namespace lpt

@@ -23,14 +23,8 @@ void TimedPause::Pause(const float& seconds) {
     const TimeNs start = clock_();
     struct Depth {
         TimedPause& p;
-        const TimeNs savedDeadline;
-        explicit Depth(TimedPause& pause) : p(pause), savedDeadline(pause.latestDeadline_) {
-            ++p.depth_;
-        }
-        ~Depth() {
-            --p.depth_;
-            p.latestDeadline_ = p.depth_ > 0 ? savedDeadline : TimeNs{0};
-        }
+        explicit Depth(TimedPause& pause) : p(pause) { ++p.depth_; }
+        ~Depth() { --p.depth_; }
     } depth(*this);
     for (;;) {
         const TimeNs now = clock_();
@@ -44,7 +38,7 @@ void TimedPause::Pause(const float& seconds) {
 }
 
 void TimedPause::Settle() {
-    if (depth_ == 0) return;
+    if (latestDeadline_ == TimeNs::min()) return;
     for (;;) {
         const TimeNs now = clock_();
         if (!(now < latestDeadline_)) return;

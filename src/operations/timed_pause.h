@@ -34,13 +34,15 @@ public:
 
     // An operation started from inside a pause (a click handled while a write waits) calls
     // this first: it waits, without processing events, until the deadline of every pause in
-    // progress has passed. The memory is then out of the write cycle that the pause covers, so
-    // the nested operation's first transaction is not refused and nothing it reads or writes
-    // is lost. Outside a pause it returns at once.
+    // progress, or cut short by a cancel, has passed. The memory is then out of the write cycle
+    // that the pause covers, so the next transaction is not refused and nothing it reads or
+    // writes is lost. When no deadline is pending it returns at once.
     void Settle();
     bool Waiting() const { return depth_ > 0; }
 
     void SetIdle(std::function<void(TimeNs remaining)> idle) { idle_ = std::move(idle); }
+    // The clock the pause runs on, for waits that must agree with it (acknowledge polling).
+    const ClockFn& Clock() const { return clock_; }
 
     // From now on every pause ends at once with OperationCancelled. For the window's close.
     void Cancel() { cancelled_ = true; }
@@ -52,7 +54,9 @@ private:
     std::function<void(TimeNs)> idle_;
     bool cancelled_ = false;
     int depth_ = 0;               // pauses in progress (nested ones included)
-    TimeNs latestDeadline_{0};    // the furthest deadline among them
+    // The furthest deadline of any pause so far, kept when a pause ends early (cancelled): the
+    // memory's write cycle does not end with the pause that covered it.
+    TimeNs latestDeadline_{TimeNs::min()};
 };
 
 // What the window's pause does between two turns: sleeps a little (at most 200 us, and at most

@@ -97,7 +97,7 @@ std::uint8_t SimEeprom::OnRead() {
 }
 
 void SimEeprom::OnStop(bool afterAck) {
-    if (present_ && afterAck && haveData_) {
+    if (present_ && afterAck && haveData_ && !writeProtected_) {
         CommitPage();
     }
     DiscardPage();

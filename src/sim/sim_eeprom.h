@@ -6,7 +6,8 @@
 // monotonic clock), during which the memory acknowledges nothing. A stop right after the word
 // address (or a repeated start there) only moves the address pointer; a stop inside a byte writes
 // nothing. Sequential reads roll over from 0x7FF to 0x000; current-address reads read at the
-// pointer. Switches for tests: no memory on the bus, SDA held low, a longer write cycle.
+// pointer. Switches for tests: no memory on the bus, SDA held low, a longer write cycle, write
+// protection that still acknowledges.
 #pragma once
 
 #include <array>
@@ -32,6 +33,9 @@ public:
     void SetPresent(bool present);           // false: the memory neither answers nor drives SDA
     void SetHoldSdaLow(bool on);             // a fault that keeps SDA low all the time
     void SetWriteCycle(TimeNs duration);     // 5 ms by default
+    // WP pin high on a part that still acknowledges every byte: writes are taken on the wire and
+    // stored nowhere, with no write cycle.
+    void SetWriteProtected(bool on) { writeProtected_ = on; }
 
     bool Busy() const;                       // inside a write cycle now
     std::uint16_t AddressPointer() const { return pointer_; }
@@ -56,6 +60,7 @@ private:
     std::array<std::uint8_t, kSize> memory_{};
     bool present_ = true;
     bool holdLow_ = false;
+    bool writeProtected_ = false;
     TimeNs writeCycle_;
     TimeNs busyUntil_{0};
     std::uint16_t pointer_ = 0;

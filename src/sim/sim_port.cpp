@@ -87,7 +87,13 @@ std::int32_t SimPort::GetPortBit(int port, int bit) {
 
 void SimPort::FailAfter(long okCalls, std::string message) {
     failAfter_ = okCalls;
+    failOnce_ = false;
     failMessage_ = std::move(message);
+}
+
+void SimPort::FailOnce(long okCalls, std::string message) {
+    FailAfter(okCalls, std::move(message));
+    failOnce_ = true;
 }
 
 void SimPort::CheckFailure() {
@@ -95,6 +101,7 @@ void SimPort::CheckFailure() {
         return;
     }
     if (*failAfter_ <= 0) {
+        if (failOnce_) failAfter_.reset();
         throw PortError(failMessage_);
     }
 }

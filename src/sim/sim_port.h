@@ -68,6 +68,8 @@ public:
     // Failure injection: after `okCalls` more successful calls, every call throws
     // PortError(message) without touching the lines, until ClearFailure().
     void FailAfter(long okCalls, std::string message);
+    // The same, but only one call fails; the calls after it work again (a glitch).
+    void FailOnce(long okCalls, std::string message);
     void ClearFailure() { failAfter_.reset(); }
 
 private:
@@ -87,6 +89,7 @@ private:
     long writes_ = 0;
     long reads_ = 0;
     std::optional<long> failAfter_;
+    bool failOnce_ = false;
     std::string failMessage_;
 };
 

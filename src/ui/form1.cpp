@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "operations/bus_check.h"
 #include "ui/grid_table_model.h"
 
 namespace lpt::ui {
@@ -67,6 +68,7 @@ QString Utf8(const std::string& s) {
 
 Form1::Form1(Port& port, ClockFn clock, QWidget* parent)
     : QWidget(parent),
+      port_(port),
       bus_(port),
       pause_(std::move(clock), [] { QApplication::processEvents(); }, SleepBriefly) {
     setObjectName(QStringLiteral("Form1"));
@@ -190,10 +192,17 @@ void Form1::BuildControls() {
 
 template <typename Body>
 void Form1::Guarded(const QString& what, Body body) {
+    // A click already queued when the window closed (handled by the event processing of a
+    // pause that is still unwinding) must not reach the bus.
+    if (unloaded_) return;
     try {
         body();
     } catch (const OperationCancelled&) {
         // The window closed inside a pause: the operation ends there, silently.
+    } catch (const BusError& e) {
+        ShowMessage(QMessageBox::Critical, QStringLiteral("Шина не свободна"),
+                    QStringLiteral("%1\n\nОперация «%2» не выполнена.")
+                        .arg(QString::fromUtf8(e.what()), what));
     } catch (const PortError& e) {
         ShowMessage(QMessageBox::Critical, QStringLiteral("Ошибка порта"),
                     QStringLiteral("%1\n\nОперация «%2» прервана. Окно остаётся в работе: следующее "
@@ -225,7 +234,7 @@ void Form1::ShowMessage(QMessageBox::Icon icon, const QString& title, const QStr
 }
 
 void Form1::ReportUnanswered(const OperationResult& result) {
-    const std::string text = UnansweredWarning(result);
+    const std::string text = OperationWarning(result);
     if (text.empty() || unloaded_) return;
     ShowMessage(QMessageBox::Warning, QStringLiteral("Память не отвечает"), Utf8(text));
 }
@@ -243,6 +252,8 @@ void Form1::Form_Load() {
 }
 
 void Form1::Form_Unload() {
+    // A port that never opened has no bus to leave at rest; opening it now would only fail again.
+    if (!port_.EverOpened()) return;
     // Bus at rest: clock line first, then the data line. If SDA was low this is a stop.
     bus_.SetSCL(kTrue);
     bus_.SetSDA(kTrue);
@@ -300,14 +311,14 @@ void Form1::Command7_Click() {
 void Form1::Command2_Click() {
     Guarded(QStringLiteral("Запись блоками"), [this] {
         pause_.Settle();
-        ReportUnanswered(BlockFill(bus_, *this, pause_));
+        ReportUnanswered(BlockFill(bus_, *this, pause_, &journal_));
     });
 }
 
 void Form1::Command3_Click() {
     Guarded(QStringLiteral("Запись пабайтно"), [this] {
         pause_.Settle();
-        ReportUnanswered(PatternWrite(bus_, *this, pause_));
+        ReportUnanswered(PatternWrite(bus_, *this, pause_, &journal_));
     });
 }
 

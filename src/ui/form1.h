@@ -95,9 +95,11 @@ private:
     void FlushGrid(bool paintNow);
     QPushButton* Button(Control target) const;
 
+    Port& port_;
     I2CBus bus_;
     DumpGrid grid_;
     TimedPause pause_;
+    WriteJournal journal_;  // shared by the writes, which can nest inside each other's pauses
     GridTableModel* model_ = nullptr;
 
     QPushButton* Command1 = nullptr;

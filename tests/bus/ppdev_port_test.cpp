@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,6 +14,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <tuple>
 
 namespace lpt {
 namespace {
@@ -83,16 +85,23 @@ protected:
         sys->AddPort("parport0", "632\t-1\n");  // 0x278
         sys->AddPort("parport1", "888\t1912\n");
     }
-    // `f` throws a PortError whose message holds every one of `parts`.
-    static void ExpectError(const std::function<void()>& f,
-                            std::initializer_list<std::string> parts) {
+    // `f` throws a PortError whose Russian message holds every one of `parts` and whose English
+    // twin, a text of its own, holds every one of `english`. Returns both texts.
+    static std::pair<std::string, std::string> ExpectError(
+        const std::function<void()>& f, std::initializer_list<std::string> parts,
+        std::initializer_list<std::string> english = {}) {
         try {
             f();
             ADD_FAILURE() << "no PortError thrown";
         } catch (const PortError& e) {
-            for (const auto& p : parts)
-                EXPECT_NE(std::string(e.what()).find(p), std::string::npos) << p;
+            const std::string ru = e.what(), en = e.English();
+            for (const auto& p : parts) EXPECT_NE(ru.find(p), std::string::npos) << p << "\n" << ru;
+            for (const auto& p : english) EXPECT_NE(en.find(p), std::string::npos) << p << "\n" << en;
+            EXPECT_NE(en, ru);
+            EXPECT_TRUE(std::all_of(en.begin(), en.end(), [](char c) { return c > 0; })) << en;
+            return {ru, en};
         }
+        return {};
     }
     std::shared_ptr<FakeSystem> sys = std::make_shared<FakeSystem>();
     PpdevPort port{sys};
@@ -184,7 +193,9 @@ TEST_F(PpdevPortMessages, DiscoveryFailuresNameCauseAndRemedyAndOpenNothing) {
     sys->nodes.erase("/dev/parport1");
     ExpectError([&] { port.GetPortBit(889, 3); }, {"/dev/parport1", "modprobe ppdev"});
     sys->files[kProc + "/parport1/base-addr"] = "956\t-1\n";
-    ExpectError([&] { port.GetPortBit(889, 3); }, {"0x378", "0x278, 0x3bc"});
+    ExpectError([&] { port.GetPortBit(889, 3); },
+                {"0x378", "parport0 по адресу 0x278, parport1 по адресу 0x3bc", "--port 0x278"},
+                {"0x378", "parport0 at 0x278, parport1 at 0x3bc", "--port /dev/parport0"});
     sys->dirs = {{"/dev", {"parport0", "tty0"}}};  // device nodes, but no addresses from the kernel
     ExpectError([&] { port.SetPortBit(888, 0); }, {"/dev/parport0", "parport_pc"});
     sys->dirs = {};
@@ -219,6 +230,91 @@ TEST_F(PpdevPortMessages, OtherFailuresNameOperationPathAndError) {
     sys->ioctlError[PPDATADIR] = EIO;
     ExpectError([&] { port.SetPortBit(888, 0); },
                 {"PPDATADIR", "/dev/parport1", "Input/output error"});
+}
+
+TEST_F(PpdevPortMessages, BusyAndVanishedDevicesAtOpenGetTheirOwnRemedy) {
+    sys->openError = EBUSY;
+    auto [ru, en] = ExpectError([&] { port.SetPortBit(888, 0); },
+                                {"/dev/parport1", "занят", "sudo rmmod lp"}, {"busy", "rmmod lp"});
+    EXPECT_EQ(ru.find("dmesg"), std::string::npos);  // not the generic "try again"
+    for (int err : {ENXIO, ENODEV}) {
+        sys->openError = err;
+        std::tie(ru, en) = ExpectError([&] { port.SetPortBit(888, 0); },
+                                       {std::strerror(err), "modprobe -a parport_pc ppdev"},
+                                       {"no port is behind it", "plug the card"});
+        EXPECT_EQ(ru.find("dmesg"), std::string::npos);
+    }
+    sys->openError = EIO;
+    ExpectError([&] { port.SetPortBit(888, 0); }, {"sudo dmesg"}, {"sudo dmesg"});
+}
+
+TEST_F(PpdevPortBits, FailedCallClosesTheDeviceAndTheNextCallOpensItAfresh) {
+    port.GetPortBit(889, 3);
+    sys->ioctlError[PPWDATA] = EIO;
+    EXPECT_THROW(port.SetPortBit(888, 0), PortError);
+    EXPECT_FALSE(port.IsOpen());
+    sys->ioctlError.clear();
+    sys->data = 0x01;  // the port came back holding other values: the shadow is read again
+    port.SetPortBit(888, 0);
+    port.ClrPortBit(888, 0);
+    sys->ioctlError[PPRSTATUS] = ENXIO;
+    ExpectError([&] { port.GetPortBit(889, 3); }, {"PPRSTATUS", "modprobe -a parport_pc ppdev"},
+                {"the port is gone"});
+    EXPECT_EQ(sys->log, Plus(Plus(kOpen, {"7 PPRSTATUS", "7 PPWDATA f1", "7 PPRELEASE", "close 7"}),
+                             Plus(kOpen, {"7 PPWDATA 00", "7 PPRSTATUS", "7 PPRELEASE", "close 7"})));
+}
+
+TEST_F(PpdevPortBits, WriteThatChangesNothingMakesNoIoctl) {
+    port.ClrPortBit(888, 0);  // data 0xf0 and control 0x0c: both already as asked
+    port.SetPortBit(890, 2);
+    port.SetPortBit(888, 0);
+    port.SetPortBit(888, 0);
+    port.ClrPortBit(890, 2);
+    port.ClrPortBit(890, 2);
+    EXPECT_EQ(sys->log, Plus(kOpen, {"7 PPWDATA f1", "7 PPWCONTROL 08"}));
+}
+
+// A machine whose only port is a card at 0xd010, not at the default 0x378.
+class PpdevPortCard : public PpdevPortTest {
+protected:
+    PpdevPortCard() {
+        sys = std::make_shared<FakeSystem>();
+        sys->AddPort("parport0", "53264\t53248\n");
+    }
+};
+
+TEST_F(PpdevPortCard, DefaultPortListsThePortsThereAndHowToChooseOne) {
+    PpdevPort fallback(sys);
+    const auto [ru, en] = ExpectError(
+        [&] { fallback.GetPortBit(889, 3); },
+        {"0x378", "parport0 по адресу 0xd010", "--port 0xd010 или --port /dev/parport0"},
+        {"0x378", "parport0 at 0xd010", "--port 0xd010 or --port /dev/parport0"});
+    EXPECT_EQ(ru.find("BIOS"), std::string::npos);  // a card has no BIOS setting for its address
+    PpdevPort missing(*ParsePortSpec("/dev/parport3"), sys);
+    ExpectError([&] { missing.GetPortBit(889, 3); }, {"/dev/parport3", "parport0 по адресу 0xd010"},
+                {"/dev/parport3", "parport0 at 0xd010"});
+    EXPECT_TRUE(sys->log.empty());
+}
+
+TEST_F(PpdevPortCard, PortChosenByBaseOrDeviceNameOpensAndKeepsTheLogicalRegisters) {
+    for (const char* text : {"0xd010", "53264", "/dev/parport0", "parport0"}) {
+        sys->log.clear();
+        {
+            PpdevPort chosen(*ParsePortSpec(text), sys);
+            chosen.SetPortBit(888, 0);
+            chosen.ClrPortBit(890, 2);
+            EXPECT_EQ(chosen.DevicePath(), "/dev/parport0") << text;
+        }
+        EXPECT_EQ(sys->log[0], "open /dev/parport0 rw") << text;
+        EXPECT_EQ(std::vector(sys->log.end() - 4, sys->log.end()),
+                  std::vector<std::string>({"7 PPWDATA f1", "7 PPWCONTROL 08", "7 PPRELEASE",
+                                            "close 7"}))
+            << text;
+    }
+    sys->nodes.clear();  // the kernel knows the port, the device node is missing
+    PpdevPort named(*ParsePortSpec("parport0"), sys);
+    ExpectError([&] { named.GetPortBit(889, 3); }, {"/dev/parport0", "0xd010", "modprobe ppdev"},
+                {"/dev/parport0", "modprobe ppdev"});
 }
 
 }  // namespace

@@ -30,10 +30,18 @@ std::vector<long> StopIndexes(const std::vector<sim::PortCall>& calls) {
     return out;
 }
 
+// One sequential read of block 0, as the writes read back what they wrote.
+std::string ExpectedReadBack(const std::vector<int>& block0) {
+    std::string t = "S A0+ 00+ Sr A1+";
+    for (int i = 0; i < 256; ++i) t += " " + Hex2(block0[i]) + (i == 255 ? "." : "+");
+    return t + " P";
+}
+
+// The read-back, the last transaction of a write, has no pause after it.
 void ExpectPauseAfterEveryTransaction(const BusRig& rig, const PauseMarks& pm) {
     const auto stops = StopIndexes(rig.port.Calls());
-    for (size_t t = 0; t < stops.size(); ++t) {
-        const long end = t + 1 < stops.size() ? stops[t + 1] : 1L << 40;
+    for (size_t t = 0; t + 1 < stops.size(); ++t) {
+        const long end = stops[t + 1];
         const bool paused = std::any_of(pm.marks.begin(), pm.marks.end(),
                                         [&](long m) { return m >= stops[t] && m < end; });
         EXPECT_TRUE(paused) << "no pause after transaction " << t;
@@ -48,12 +56,15 @@ TEST(BlockFillTest, FillsBlock0WithFFInSixteenPageWritesAndLeavesTheRestAlone) {
 
     const sim::DecodedTrace trace = rig.Decode();
     EXPECT_TRUE(trace.faults.empty());
-    ASSERT_EQ(trace.transactions.size(), 16u);
+    ASSERT_EQ(trace.transactions.size(), 17u);
     for (int p = 0; p < 16; ++p) {
         std::string expected = "S A0+ " + Hex2(16 * p) + "+";
         for (int n = 0; n < 16; ++n) expected += " FF+";
         EXPECT_EQ(trace.transactions[p], expected + " P") << p;
     }
+    EXPECT_EQ(trace.transactions[16], ExpectedReadBack(std::vector<int>(256, 0xFF)));
+    EXPECT_EQ(r.readBack.compared, 256);
+    EXPECT_TRUE(OperationWarning(r).empty());
     ExpectPauseAfterEveryTransaction(rig, pm);
     EXPECT_EQ(rig.eeprom.RefusedAddresses(), 0) << "no transaction fell inside a write cycle";
     EXPECT_EQ(r.unanswered, 0);
@@ -83,9 +94,14 @@ TEST(PatternWriteTest, WritesValueIAtWordAddressIOneTransactionEach) {
 
     const sim::DecodedTrace trace = rig.Decode();
     EXPECT_TRUE(trace.faults.empty());
-    ASSERT_EQ(trace.transactions.size(), 256u);
-    for (int i = 0; i < 256; ++i)
+    ASSERT_EQ(trace.transactions.size(), 257u);
+    std::vector<int> pattern(256);
+    for (int i = 0; i < 256; ++i) {
         ASSERT_EQ(trace.transactions[i], "S A0+ " + Hex2(i) + "+ " + Hex2(i) + "+ P") << i;
+        pattern[i] = i;
+    }
+    EXPECT_EQ(trace.transactions[256], ExpectedReadBack(pattern));
+    EXPECT_TRUE(r.readBack.mismatches.empty());
     ExpectPauseAfterEveryTransaction(rig, pm);
     EXPECT_EQ(rig.eeprom.RefusedAddresses(), 0);
     EXPECT_EQ(r.transactions, 256);
@@ -99,13 +115,18 @@ TEST(PatternWriteTest, WritesValueIAtWordAddressIOneTransactionEach) {
 TEST(WriteWithoutMemoryTest, BothWritesRunToTheEndReenableBeepAndCountEveryTransaction) {
     BusRig rig(false);
     const OperationResult fill = BlockFill(rig.bus, rig.feedback, rig.pause);
-    EXPECT_EQ(rig.Decode().transactions.size(), 16u);
+    const auto polls = rig.Decode().transactions;
+    ASSERT_GT(polls.size(), 16u);
+    for (size_t t = 16; t < polls.size(); ++t) ASSERT_EQ(polls[t], "S A0- P") << "read-back polls";
+    EXPECT_EQ(fill.transactions, 16);
     EXPECT_EQ(fill.unanswered, 16);
+    EXPECT_FALSE(fill.readBack.answered);
+    EXPECT_NE(OperationWarning(fill).find("проверить записанное не удалось"), std::string::npos);
     EXPECT_NE(UnansweredWarning(fill).find("16 из 16"), std::string::npos);
     EXPECT_NE(UnansweredWarning(fill).find("Запись блоками"), std::string::npos);
     rig.port.ClearCalls();
     const OperationResult pattern = PatternWrite(rig.bus, rig.feedback, rig.pause);
-    EXPECT_EQ(rig.Decode().transactions.size(), 256u);
+    EXPECT_EQ(pattern.transactions, 256);
     EXPECT_EQ(pattern.unanswered, 256);
     EXPECT_NE(UnansweredWarning(pattern).find("256 из 256"), std::string::npos);
     EXPECT_EQ(rig.feedback.beeps, 2);
@@ -117,7 +138,7 @@ TEST(WriteCycleTest, AMemorySlowerThanThePauseRefusesTransactionsAndTheWriteSays
     const auto before = rig.eeprom.Memory();
     rig.eeprom.SetWriteCycle(std::chrono::milliseconds(8));  // longer than the 5 ms pause
     const OperationResult r = PatternWrite(rig.bus, rig.feedback, rig.pause);
-    EXPECT_EQ(rig.Decode().transactions.size(), 256u) << "the traffic does not change";
+    EXPECT_EQ(r.transactions, 256) << "the traffic does not change";
     EXPECT_GT(r.unanswered, 0);
     EXPECT_LT(r.unanswered, 256);
     EXPECT_EQ(r.unanswered, rig.eeprom.RefusedAddresses());
@@ -132,26 +153,38 @@ TEST(WriteCycleTest, AMemorySlowerThanThePauseRefusesTransactionsAndTheWriteSays
         }
     }
     EXPECT_EQ(lost, r.unanswered);
+    // The read-back names exactly those bytes, with what was written and what was found.
+    ASSERT_TRUE(r.readBack.answered);
+    ASSERT_EQ(static_cast<int>(r.readBack.mismatches.size()), lost);
+    for (const Mismatch& m : r.readBack.mismatches) {
+        EXPECT_EQ(m.expected, m.address);
+        EXPECT_EQ(m.found, before[m.address]);
+    }
+    EXPECT_NE(ReadBackWarning(r).find(std::to_string(lost) + " из 256"), std::string::npos);
 }
 
 TEST(NestingTest, AFillClickedDuringAPatternPauseRunsToItsEndInsideThatPause) {
     BusRig rig;
     const int reached = 40;  // the fill starts in the pause after word address 40
-    int turns = 0;
     bool fired = false;
+    WriteJournal journal;  // shared, as the window shares its own
+    OperationResult fill{OperationKind::BlockFill};
     rig.duringPause = [&] {
-        ++turns;
         if (!fired && rig.Decode().transactions.size() == reached + 1) {
             fired = true;
             rig.pause.Settle();  // as the window does before a nested operation
-            BlockFill(rig.bus, rig.feedback, rig.pause);
+            fill = BlockFill(rig.bus, rig.feedback, rig.pause, &journal);
         }
     };
-    PatternWrite(rig.bus, rig.feedback, rig.pause);
+    const OperationResult pattern = PatternWrite(rig.bus, rig.feedback, rig.pause, &journal);
     ASSERT_TRUE(fired);
     const sim::DecodedTrace trace = rig.Decode();
     EXPECT_TRUE(trace.faults.empty());
-    EXPECT_EQ(trace.transactions.size(), 256u + 16u);
+    EXPECT_EQ(trace.transactions.size(), 256u + 16u + 2u) << "each write reads block 0 back";
+    // The pattern's read-back leaves out what the fill overwrote: the user asked for that.
+    EXPECT_TRUE(fill.readBack.mismatches.empty());
+    EXPECT_EQ(pattern.readBack.compared, 255 - reached);
+    EXPECT_TRUE(pattern.readBack.mismatches.empty());
     for (int a = 0; a < 256; ++a)
         ASSERT_EQ(rig.eeprom.Memory()[a], a <= reached ? 0xFF : a) << a;
     // Command3 stays disabled until the pattern write itself ends; the fill handles only its own.
@@ -205,6 +238,7 @@ TEST(WriteFailureTest, APortFailureMidWriteStillEnablesWhatTheWriteDisabled) {
                                            "enable Command2"};
     EXPECT_EQ(rig.feedback.events, fill) << "enabled again, but no beep";
     rig.feedback.events.clear();
+    rig.port.FailAfter(5000, "нет порта");
     EXPECT_THROW(PatternWrite(rig.bus, rig.feedback, rig.pause), PortError);
     const std::vector<std::string> pattern = {"disable Command3", "enable Command3"};
     EXPECT_EQ(rig.feedback.events, pattern);

@@ -1,0 +1,112 @@
+#include "app/command_line.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdio>
+#include <vector>
+
+#include "version.h"
+
+namespace lpt::app {
+
+namespace {
+
+// The standard options that QGuiApplication, QApplication and the platform plugins take from
+// argv. The parser must know them to let them through; the help does not list them.
+const char* const kQtOptionsWithValue[] = {
+    "platform", "platformpluginpath", "platformtheme", "plugin", "qwindowgeometry", "geometry",
+    "qwindowtitle", "title", "qwindowicon", "icon", "session", "display", "name", "style",
+    "stylesheet", "qmljsdebugger", "fontengine", "dialogs"};
+const char* const kQtFlagOptions[] = {"reverse", "widgetcount", "nograb", "dograb", "sync",
+                                      "testability"};
+
+void Print(std::FILE* stream, const QString& text) {
+    std::fputs(text.toLocal8Bit().constData(), stream);
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program) {
+    // The parser's usage line names argv[0]: give it the bare program name rather than the path
+    // it was started by, so the help (and the manual page made from it) reads the same anywhere.
+    std::vector<char*> args(argv, argv + argc);
+    if (args.empty()) args.push_back(nullptr);
+    args[0] = const_cast<char*>(program.name);
+    args.push_back(nullptr);
+    int coreArgc = argc > 0 ? argc : 1;
+    const QCoreApplication core(coreArgc, args.data());
+
+    QCommandLineParser parser;
+    // "-platform offscreen" is one option with a value, as QApplication reads it, not -p -l -a ...
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.setApplicationDescription(QString::fromUtf8(program.description));
+    const QCommandLineOption help({"h", "help"}, "Show this help and exit.");
+    const QCommandLineOption version({"v", "version"}, "Show the program's version and exit.");
+    const QCommandLineOption port(
+        "port",
+        "The parallel port the memory is wired to: its device (/dev/parport1, parport1) or its "
+        "base address (0x378, 0xd010, 888). Without this option: the port at 0x378.",
+        "PORT");
+    parser.addOption(help);
+    parser.addOption(version);
+    if (program.takesPort) parser.addOption(port);
+    if (program.takesImage) {
+        parser.addPositionalArgument(
+            "IMAGE",
+            "The memory's starting contents instead of the demonstration contents: a binary "
+            "image of exactly 2048 bytes, or an Intel HEX (.hex) or S-record (.srec) file that "
+            "gives all 2048 bytes.",
+            "[IMAGE]");
+    }
+    for (const char* name : kQtOptionsWithValue) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), "value");
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char* name : kQtFlagOptions) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+
+    const QString name = QString::fromUtf8(program.name);
+    const auto usageError = [&](const QString& reason) {
+        Print(stderr, name + ": " + reason + "\n\n" + parser.helpText());
+        return CommandLine{kUsageStatus, {}, {}};
+    };
+
+    if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
+    if (parser.isSet(help)) {
+        Print(stdout, parser.helpText() +
+                          "\nQt's standard options work as well, for example\n"
+                          "-platform offscreen or -style fusion.\n");
+        return CommandLine{0, {}, {}};
+    }
+    if (parser.isSet(version)) {
+        std::printf("%s %s\n", program.name, kVersion);
+        return CommandLine{0, {}, {}};
+    }
+
+    CommandLine line;
+    if (program.takesPort && parser.isSet(port)) {
+        const QString text = parser.value(port);
+        const std::optional<PortSpec> spec = ParsePortSpec(text.toStdString());
+        if (!spec) {
+            return usageError("--port " + text +
+                              ": not a parallel port.\nGive its device (/dev/parport0, "
+                              "parport0) or its base address (0x378, 0xd010, 888);\n"
+                              "ls /proc/sys/dev/parport lists the ports there are.");
+        }
+        line.port = *spec;
+    }
+    const QStringList rest = parser.positionalArguments();
+    const int allowed = program.takesImage ? 1 : 0;
+    if (rest.size() > allowed) return usageError("unexpected argument '" + rest[allowed] + "'.");
+    if (!rest.isEmpty()) line.image = rest[0].toLocal8Bit().toStdString();
+    return line;
+}
+
+}  // namespace lpt::app

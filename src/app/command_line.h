@@ -1,0 +1,36 @@
+// The command line of the window programs, read before the window exists.
+//
+// --help and --version print and end the program without a window and without a display.
+// An unknown option, a --port that names no parallel port, or an argument too many prints the
+// reason and the usage on stderr and ends the program with status 2. Qt's own standard options
+// (-platform, -style, -reverse ...) pass untouched: QApplication reads argv again afterwards.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "bus/port_spec.h"
+
+namespace lpt::app {
+
+// Exit status of a command line that cannot be used.
+constexpr int kUsageStatus = 2;
+
+struct ProgramInfo {
+    const char* name;         // "lpt-eeprom": the usage line and the first word of --version
+    const char* description;  // one sentence under the usage line
+    bool takesPort = false;   // --port PORT
+    bool takesImage = false;  // one optional IMAGE argument
+};
+
+struct CommandLine {
+    std::optional<int> exitStatus;  // set: everything is printed; end with this, open no window
+    PortSpec port;                  // --port, or the default port when it is not given
+    std::string image;              // IMAGE, empty when not given
+};
+
+// Reads argv (leaves it as it is) and prints the help, the version or the error itself. Makes
+// and destroys its own QCoreApplication, so call it before the QApplication exists.
+CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program);
+
+}  // namespace lpt::app

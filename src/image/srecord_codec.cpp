@@ -1,0 +1,383 @@
+#include "image/srecord_codec.h"
+
+#include <fcntl.h>
+#include <srecord/input/file.h>
+#include <srecord/input/file/binary.h>
+#include <srecord/input/file/intel.h>
+#include <srecord/output/file.h>
+#include <srecord/output/file/binary.h>
+#include <srecord/output/file/intel.h>
+#include <srecord/quit.h>
+#include <srecord/record.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+// Debian's libsrecord-dev has the S-record reader and writer in the library but does not ship
+// their headers. Only the factories are needed; they are declared here as the headers of the
+// other formats declare theirs.
+namespace srecord {
+class input_file_motorola : public input_file {
+public:
+    static pointer create(const std::string& file_name);
+};
+class output_file_motorola : public output_file {
+public:
+    static pointer create(const std::string& file_name);
+};
+}  // namespace srecord
+
+namespace lpt {
+
+namespace {
+
+constexpr int kSize = MemoryImage::kSize;
+constexpr int kBlock = 16;  // data bytes per HEX or S-record line
+
+std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* fmt, ...) {
+    va_list ap;
+    va_start(ap, fmt);
+    char buf[512];
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    va_end(ap);
+    return buf;
+}
+
+// Contents held in memory under a name the library can open itself: a memfd, reached through
+// /proc/self/fd. libsrecord opens files by name and ends the process when that fails, and its
+// writer does the same on a write error; on a memfd neither happens, the library reads exactly
+// the bytes that were checked here, and the disk is written by code that reports its errors.
+class MemFile {
+public:
+    MemFile() {
+        fd_ = memfd_create("lpt-image", MFD_CLOEXEC);
+        if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "memfd_create");
+        path_ = "/proc/self/fd/" + std::to_string(fd_);
+        // Make sure the name opens before the library is given it: a reader whose own open
+        // failed tries again from its destructor, where an error could not be thrown.
+        int probe = open(path_.c_str(), O_RDWR | O_CLOEXEC);
+        if (probe < 0) {
+            int e = errno;
+            close(fd_);
+            throw std::system_error(e, std::generic_category(), path_);
+        }
+        close(probe);
+    }
+    ~MemFile() { close(fd_); }
+    MemFile(const MemFile&) = delete;
+    MemFile& operator=(const MemFile&) = delete;
+
+    const std::string& Path() const { return path_; }
+
+    void Fill(const std::string& data) {
+        for (size_t done = 0; done < data.size();) {
+            ssize_t n =
+                pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0)
+                throw std::system_error(n < 0 ? errno : EIO, std::generic_category(),
+                                        "memfd write");
+            done += static_cast<size_t>(n);
+        }
+    }
+
+    std::string Contents() const {
+        struct stat st {};
+        if (fstat(fd_, &st) != 0) throw std::system_error(errno, std::generic_category(), "fstat");
+        std::string data(static_cast<size_t>(st.st_size), '\0');
+        for (size_t done = 0; done < data.size();) {
+            ssize_t n =
+                pread(fd_, data.data() + done, data.size() - done, static_cast<off_t>(done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0)
+                throw std::system_error(n < 0 ? errno : EIO, std::generic_category(), "memfd read");
+            done += static_cast<size_t>(n);
+        }
+        return data;
+    }
+
+private:
+    int fd_ = -1;
+    std::string path_;
+};
+
+// libsrecord reports through a quit object: message_v() with the text, then exit() when the
+// problem is fatal. This one keeps every text and turns exit() into an exception, so that a bad
+// file unwinds back to the reader instead of ending the process.
+class ThrowingQuit : public srecord::quit {
+public:
+    struct Stop {};
+
+    void message_v(const char* fmt, va_list ap) override {
+        va_list copy;
+        va_copy(copy, ap);
+        int n = std::vsnprintf(nullptr, 0, fmt, copy);
+        va_end(copy);
+        std::string text(static_cast<size_t>(n > 0 ? n : 0), '\0');
+        std::vsnprintf(text.data(), text.size() + 1, fmt, ap);
+        messages.push_back(std::move(text));
+    }
+    [[noreturn]] void exit(int) override { throw Stop{}; }
+
+    std::vector<std::string> messages;
+};
+
+// One library message taken apart: "<name>: <line or 0xOFFSET>: [warning: ]<text>".
+struct LibMessage {
+    std::optional<long> where;
+    bool warning = false;
+    std::string text;
+};
+
+class Decoder {
+public:
+    Decoder(const std::string& path, const std::string& contents, ImageFormat format)
+        : path_(path), contents_(contents), format_(format) {}
+
+    MemoryImage Run() {
+        if (format_ == ImageFormat::Binary && contents_.size() != static_cast<size_t>(kSize)) {
+            long size = static_cast<long>(contents_.size());
+            Refuse(ImageFault::WrongSize, std::min<long>(size, kSize),
+                   Format("the file is %ld bytes long; a binary image of this memory must be "
+                          "exactly %d bytes",
+                          size, kSize),
+                   Format("длина файла %ld байт; двоичный образ этой памяти должен быть ровно "
+                          "%d байт",
+                          size, kSize));
+        }
+        mem_.Fill(contents_);
+        srecord::input_file::pointer in = Open();
+        in->set_quit(quit_);
+        MemoryImage image;
+        try {
+            srecord::record rec;
+            for (;;) {
+                bool more = in->read(rec);
+                CheckWarnings();
+                if (!more) break;
+                if (rec.get_type() == srecord::record::type_data) Place(image, rec, *in);
+            }
+        } catch (const ThrowingQuit::Stop&) {
+            RefuseFatal(Parse(quit_.messages.empty() ? std::string() : quit_.messages.back()));
+        }
+        return image;
+    }
+
+private:
+    srecord::input_file::pointer Open() const {
+        switch (format_) {
+            case ImageFormat::Binary: return srecord::input_file_binary::create(mem_.Path());
+            case ImageFormat::IntelHex: return srecord::input_file_intel::create(mem_.Path());
+            case ImageFormat::SRecord: return srecord::input_file_motorola::create(mem_.Path());
+        }
+        throw std::logic_error("unknown image format");
+    }
+
+    bool Text() const { return format_ != ImageFormat::Binary; }
+
+    // A location as the library gives it: a line number in a text file, an offset in a binary.
+    [[noreturn]] void Refuse(ImageFault fault, std::optional<long> where, std::string reason,
+                             std::string reasonRu) const {
+        std::optional<long> line, offset;
+        (Text() ? line : offset) = where;
+        throw ImageFileError(fault, path_, line, offset, std::move(reason), std::move(reasonRu));
+    }
+
+    LibMessage Parse(std::string_view msg) const {
+        LibMessage m;
+        std::string prefix = mem_.Path() + ": ";
+        if (msg.substr(0, prefix.size()) == prefix) msg.remove_prefix(prefix.size());
+        size_t colon = msg.find(": ");
+        if (colon != std::string_view::npos && colon > 0 && msg[0] >= '0' && msg[0] <= '9') {
+            std::string number(msg.substr(0, colon));
+            char* end = nullptr;
+            long value = std::strtol(number.c_str(), &end, 0);
+            if (*end == '\0') {
+                m.where = value;
+                msg.remove_prefix(colon + 2);
+            }
+        }
+        constexpr std::string_view kWarning = "warning: ";
+        if (msg.substr(0, kWarning.size()) == kWarning) {
+            m.warning = true;
+            msg.remove_prefix(kWarning.size());
+        }
+        m.text = msg;
+        return m;
+    }
+
+    // The library only warns about some things this memory cannot accept: a cut-off file and
+    // lines that are not records. Those warnings are refusals here; the others (no header
+    // record, an empty data record) are harmless and pass.
+    void CheckWarnings() {
+        for (; seen_ < quit_.messages.size(); ++seen_) {
+            LibMessage m = Parse(quit_.messages[seen_]);
+            if (!m.warning) continue;
+            if (m.text == "no end-of-file record" || m.text == "no execution start address record")
+                Refuse(ImageFault::NoEndRecord, LastLine(),
+                       "the file ends without its end record; it was probably cut off, save or "
+                       "copy it again",
+                       "файл кончается без завершающей записи; вероятно, он обрезан — сохраните "
+                       "или скопируйте его заново");
+            if (m.text == "ignoring garbage lines")
+                RefuseMalformed(m.where, "this line is not a record", "строка не является записью");
+            if (m.text == "termination record should be last")
+                RefuseMalformed(m.where, "records follow the end record",
+                                "после завершающей записи есть ещё записи");
+        }
+    }
+
+    [[noreturn]] void RefuseFatal(const LibMessage& m) const {
+        if (m.text.find("checksum") != std::string::npos)
+            Refuse(ImageFault::BadChecksum, m.where,
+                   "the record's checksum does not match its contents; the file is damaged, take "
+                   "an intact copy",
+                   "контрольная сумма записи не совпадает с её содержимым; файл повреждён, "
+                   "возьмите исправную копию");
+        // The contents could not be read back from memory (see MemFile): not the file's fault.
+        if (m.text.rfind("open: ", 0) == 0 || m.text.rfind("read: ", 0) == 0)
+            Refuse(ImageFault::CannotOpen, std::nullopt,
+                   "cannot read the contents back: " + m.text + "; try again",
+                   "не удаётся прочитать содержимое: " + m.text + "; повторите попытку");
+        // A file with no data at all is wrong as a whole, not at some line.
+        if (m.text == "file contains no data")
+            RefuseMalformed(std::nullopt, "the file holds no data records",
+                            "в файле нет записей с данными");
+        struct Known {
+            const char* lib;
+            const char* en;
+            const char* ru;
+        };
+        static const Known kKnown[] = {
+            {"hexadecimal digit expected",
+             "a hexadecimal digit was expected (the record is damaged or shorter than its length)",
+             "ожидалась шестнадцатеричная цифра (запись повреждена или короче своей длины)"},
+            {"end-of-line expected", "the line goes on past the record's length",
+             "строка продолжается за концом записи"},
+            {"record type not recognised", "unknown record type", "неизвестный тип записи"},
+        };
+        for (const Known& k : kKnown)
+            if (m.text == k.lib) RefuseMalformed(m.where, k.en, k.ru);
+        RefuseMalformed(m.where, m.text, "запись не разобрана: " + m.text);
+    }
+
+    [[noreturn]] void RefuseMalformed(std::optional<long> where, const std::string& what,
+                                      const std::string& whatRu) const {
+        Refuse(ImageFault::Malformed, where,
+               what + "; the file cannot be used, take an intact copy",
+               whatRu + "; файл нельзя использовать, возьмите исправную копию");
+    }
+
+    // Where the input stands: the line of the record just read, or the binary offset.
+    std::optional<long> Where(const srecord::input& in) const {
+        return Parse(in.filename_and_line() + ": ").where;
+    }
+
+    void Place(MemoryImage& image, const srecord::record& rec, const srecord::input& in) const {
+        for (size_t i = 0; i < rec.get_length(); ++i) {
+            unsigned long long address = rec.get_address() + static_cast<unsigned long long>(i);
+            std::uint8_t value = rec.get_data()[i];
+            if (address >= static_cast<unsigned long long>(kSize))
+                Refuse(ImageFault::OutOfRange, Where(in),
+                       Format("data for address 0x%04llX, outside the memory (0x000..0x7FF); "
+                              "the file is not an image of this 2 KB memory",
+                              address),
+                       Format("данные для адреса 0x%04llX, вне памяти (0x000..0x7FF); файл не "
+                              "является образом этой памяти на 2 КБ",
+                              address));
+            if (image.covered[address] && image.bytes[address] != value)
+                Refuse(ImageFault::Overlap, Where(in),
+                       Format("address 0x%03llX is given twice, as 0x%02X and as 0x%02X; the file "
+                              "contradicts itself",
+                              address, image.bytes[address], value),
+                       Format("адрес 0x%03llX задан дважды, как 0x%02X и как 0x%02X; файл "
+                              "противоречит сам себе",
+                              address, image.bytes[address], value));
+            image.bytes[address] = value;
+            image.covered.set(address);
+        }
+    }
+
+    // The number of the last line that holds anything but blanks: where a cut-off file stops.
+    long LastLine() const {
+        long line = 1, last = 1;
+        for (char c : contents_) {
+            if (c == '\n')
+                ++line;
+            else if (c != ' ' && c != '\t' && c != '\r')
+                last = line;
+        }
+        return last;
+    }
+
+    const std::string& path_;
+    const std::string& contents_;
+    ImageFormat format_;
+    MemFile mem_;
+    ThrowingQuit quit_;
+    size_t seen_ = 0;
+};
+
+srecord::output::pointer CreateOutput(ImageFormat format, const std::string& name) {
+    switch (format) {
+        case ImageFormat::Binary: return srecord::output_file_binary::create(name);
+        case ImageFormat::IntelHex: return srecord::output_file_intel::create(name);
+        case ImageFormat::SRecord: return srecord::output_file_motorola::create(name);
+    }
+    throw std::logic_error("unknown image format");
+}
+
+}  // namespace
+
+MemoryImage DecodeImage(const std::string& path, const std::string& contents, ImageFormat format) {
+    try {
+        return Decoder(path, contents, format).Run();
+    } catch (const std::system_error& e) {
+        throw ImageFileError(
+            ImageFault::CannotOpen, path, {}, {},
+            std::string("cannot hand the contents to the reader: ") + e.what(),
+            std::string("не удаётся передать содержимое для разбора: ") + e.what());
+    }
+}
+
+std::string EncodeImage(const std::string& path, const MemoryImage& image, ImageFormat format) {
+    try {
+        MemFile mem;
+        {
+            // The writer reports errors through the library's default quit, which ends the
+            // process; on a memfd and with addresses 0..0x7FF it has none to report.
+            srecord::output::pointer out = CreateOutput(format, mem.Path());
+            if (format != ImageFormat::Binary) out->preferred_block_size_set(kBlock);
+            if (format == ImageFormat::SRecord) {
+                static const char kHeader[] = "lpt-eeprom";
+                srecord::record header(srecord::record::type_header, 0,
+                                       reinterpret_cast<const srecord::record::data_t*>(kHeader),
+                                       sizeof kHeader - 1);
+                out->write_header(&header);
+            }
+            out->write_data(0, image.bytes.data(), image.bytes.size());
+            // The S-record end record carries the start address; the HEX end-of-file record
+            // and the binary need nothing more (the writer adds the HEX one when it closes).
+            if (format == ImageFormat::SRecord) out->write_execution_start_address();
+        }  // the writer flushes and closes here
+        return mem.Contents();
+    } catch (const std::system_error& e) {
+        throw ImageFileError(ImageFault::CannotWrite, path, {}, {},
+                             std::string("cannot prepare the contents: ") + e.what() +
+                                 "; free some memory and try again",
+                             std::string("не удаётся подготовить содержимое: ") + e.what() +
+                                 "; освободите память и повторите");
+    }
+}
+
+}  // namespace lpt

@@ -1,0 +1,57 @@
+// The bus check every bus operation starts with, the bus clear behind it, and acknowledge
+// polling.
+//
+// A line held low reads as an acknowledge everywhere and as 0 in every data bit, so a bus with
+// SDA stuck low would pass every read as zeros and every write as done. The check costs one
+// status read on a healthy bus at rest. When SDA reads low, or when the last transaction was
+// cut short by a port failure (a memory may still be holding SDA in the middle of a byte), the
+// bus is cleared: SDA released, up to nine SCL pulses until SDA reads high, then a start and a
+// stop. The start makes the memory drop any page it was half given, so the clear never commits
+// bytes nobody finished sending; the stop leaves the bus at rest.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "bus/clock.h"
+#include "bus/i2c_bus.h"
+
+namespace lpt {
+
+// The bus cannot be used: SDA stays low after the clear. what() is the Russian text for the
+// window; English() the same for the command line. Both name the fault and what to look at.
+class BusError : public std::runtime_error {
+public:
+    BusError(const std::string& russian, std::string english)
+        : std::runtime_error(russian), english_(std::move(english)) {}
+    const std::string& English() const { return english_; }
+
+private:
+    std::string english_;
+};
+
+struct BusCheck {
+    bool cleared = false;  // the bus clear ran
+    int pulses = 0;        // SCL pulses it gave
+};
+
+// With the bus at rest (or cut short by a failure): senses SDA, clears the bus when needed and
+// senses again. Throws BusError when SDA stays low; nothing else is sent then.
+BusCheck CheckBus(I2CBus& bus);
+
+// The clear alone: SCL low, SDA released, up to nine clock pulses until SDA reads high, then a
+// start and a stop when it does. Returns the pulses given. Lines: any on entry; at rest on exit
+// when SDA came free, SCL high and SDA released (but held low) otherwise.
+int ClearBus(I2CBus& bus);
+
+// Acknowledge polling after a write's stop: a start and the device address byte, repeated until
+// the memory acknowledges, for at most `limit` on `clock`. On success the transaction stays open
+// (the address acknowledged, SCL low) for the caller to go on; on failure the last poll is
+// closed with a stop and false is returned. Bus at rest on entry.
+bool PollAcknowledge(I2CBus& bus, std::uint8_t deviceByte, const ClockFn& clock, TimeNs limit);
+
+// How long a memory may take to finish a write cycle before it is given up: four times the 5 ms
+// of the datasheets.
+constexpr TimeNs kWriteCycleLimit = std::chrono::milliseconds(20);
+
+}  // namespace lpt

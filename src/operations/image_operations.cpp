@@ -1,0 +1,254 @@
+#include "operations/image_operations.h"
+
+#include <algorithm>
+
+#include "operations/bus_check.h"
+#include "operations/dump_grid.h"
+
+namespace lpt {
+
+namespace {
+
+constexpr int kBlockSize = 256;
+
+std::uint8_t DeviceByte(int address) { return static_cast<std::uint8_t>(0xA0 | ((address >> 7) & 0x0E)); }
+std::uint8_t WordAddress(int address) { return static_cast<std::uint8_t>(address & 0xFF); }
+
+BusError NoAnswer(std::uint8_t device) {
+    const std::string hex = HexForm(device);
+    return BusError(
+        "Память не отвечает по адресу " + hex + ": адрес устройства не подтверждён (в том числе "
+        "за 20 мс ожидания конца записи).\nПроверьте, что микросхема на месте и у неё есть "
+        "питание, и подключение выводов 2, 15, 16 и общего провода.",
+        "the memory does not answer at " + hex + " (device address not acknowledged, also after "
+        "20 ms of polling): check that the chip is in place and powered, and the wiring of pins "
+        "2, 15, 16 and ground");
+}
+
+BusError Unacknowledged(std::uint8_t device, const std::string& what) {
+    const std::string hex = HexForm(device);
+    return BusError("Память по адресу " + hex + " не подтвердила " + what + ".\n" +
+                        "Проверьте подключение выводов 2, 15, 16 и питание памяти.",
+                    "the memory at " + hex + " did not acknowledge the " + what +
+                        ": check the wiring of pins 2, 15, 16 and the memory's supply");
+}
+
+BusError PageRefused(int page, int byteIndex) {
+    const std::string at = AddressText(page * kPageSize);
+    return BusError(
+        "Страница " + at + " не записана: память не подтвердила байт " +
+            std::to_string(byteIndex) + " страничной записи.\nВозможно, запись запрещена (вывод "
+            "WP подключён к питанию), или память неисправна.",
+        "page " + at + " was not written: the memory did not acknowledge byte " +
+            std::to_string(byteIndex) + " of the page write; it may be write-protected (WP pin "
+            "high) or failing");
+}
+
+BusError PageUnfinished(int page) {
+    const std::string at = AddressText(page * kPageSize);
+    return BusError("Страница " + at + ": память не закончила запись за 20 мс (нет "
+                        "подтверждения адреса после записи).\nПроверьте питание памяти и "
+                        "подключение; у исправной памяти цикл записи не длиннее 5–10 мс.",
+                    "page " + at + ": the memory did not finish its write cycle within 20 ms "
+                        "(no acknowledge after the write); check its supply and wiring");
+}
+
+// One sequential read of `count` bytes from `address` on, into `out` (rolls over at 0x7FF).
+// The device address is polled, so a memory still finishing a write is waited for. Bus at rest
+// on entry and exit.
+void SequentialRead(I2CBus& bus, const ClockFn& clock, int address, int count,
+                    std::uint8_t* out) {
+    const std::uint8_t device = DeviceByte(address);
+    if (!PollAcknowledge(bus, device, clock, kWriteCycleLimit)) throw NoAnswer(device);
+    bus.WriteByte(WordAddress(address));
+    if (bus.Ack == 0) {
+        bus.I2CStop();
+        throw Unacknowledged(device, "word address");
+    }
+    bus.I2CStart();  // repeated start
+    bus.WriteByte(static_cast<std::uint8_t>(device | 1));
+    if (bus.Ack == 0) {
+        bus.I2CStop();
+        throw Unacknowledged(static_cast<std::uint8_t>(device | 1), "read address");
+    }
+    for (int i = 0; i < count; ++i) {
+        bus.Ack = i + 1 < count ? 1 : 0;  // the last byte is not acknowledged
+        out[i] = bus.ReadByte();
+    }
+    bus.I2CStop();
+}
+
+// Runs of consecutive pages: {first page, page count}.
+std::vector<std::pair<int, int>> Runs(const std::vector<int>& pages) {
+    std::vector<std::pair<int, int>> runs;
+    for (int p : pages) {
+        if (!runs.empty() && runs.back().first + runs.back().second == p)
+            ++runs.back().second;
+        else
+            runs.push_back({p, 1});
+    }
+    return runs;
+}
+
+}  // namespace
+
+std::string AddressText(int address) {
+    static const char* digits = "0123456789abcdef";
+    std::string s = "0x000";
+    s[2] = digits[(address >> 8) & 0xF];
+    s[3] = digits[(address >> 4) & 0xF];
+    s[4] = digits[address & 0xF];
+    return s;
+}
+
+ImageDiff Compare(const MemoryImage& expected, const MemoryBytes& found) {
+    ImageDiff diff;
+    for (int a = 0; a < MemoryImage::kSize; ++a) {
+        if (!expected.covered[static_cast<size_t>(a)]) continue;
+        ++diff.compared;
+        const auto i = static_cast<size_t>(a);
+        if (expected.bytes[i] == found[i]) continue;
+        ++diff.differing;
+        const Mismatch m{a, expected.bytes[i], found[i]};
+        diff.all.push_back(m);
+        if (static_cast<int>(diff.first.size()) < kShownMismatches) diff.first.push_back(m);
+    }
+    return diff;
+}
+
+std::vector<int> DifferingPages(const MemoryImage& image, const MemoryBytes& current) {
+    std::vector<int> pages;
+    for (int p = 0; p < kPages; ++p) {
+        for (int a = p * kPageSize; a < (p + 1) * kPageSize; ++a) {
+            const auto i = static_cast<size_t>(a);
+            if (image.covered[i] && image.bytes[i] != current[i]) {
+                pages.push_back(p);
+                break;
+            }
+        }
+    }
+    return pages;
+}
+
+MemoryBytes ReadMemory(I2CBus& bus, const ClockFn& clock, const ProgressFn& progress) {
+    CheckBus(bus);
+    MemoryBytes bytes{};
+    for (int block = 0; block < 8; ++block) {
+        SequentialRead(bus, clock, block * kBlockSize, kBlockSize, &bytes[block * kBlockSize]);
+        if (progress) progress((block + 1) * kBlockSize, MemoryImage::kSize);
+    }
+    return bytes;
+}
+
+WriteReport WriteImage(I2CBus& bus, const MemoryImage& image, const ClockFn& clock,
+                       WriteOptions options, const ProgressFn& progress) {
+    WriteReport report;
+    CheckBus(bus);
+    const bool readFirst = !(options.allPages && image.Complete());
+    int done = 0;
+    // Until the read tells how many pages differ, count on all of them.
+    int total = (readFirst ? MemoryImage::kSize : 0) +
+                (options.verify ? 2 : 1) * MemoryImage::kSize;
+    auto tick = [&](int bytes) {
+        done += bytes;
+        if (progress) progress(done, total);
+    };
+    MemoryBytes current{};
+    current.fill(0xFF);
+    if (readFirst) {
+        for (int block = 0; block < 8; ++block) {
+            SequentialRead(bus, clock, block * kBlockSize, kBlockSize, &current[block * kBlockSize]);
+            tick(kBlockSize);
+        }
+    }
+    std::vector<int> pages;
+    if (options.allPages) {
+        for (int p = 0; p < kPages; ++p) pages.push_back(p);
+    } else {
+        pages = DifferingPages(image, current);
+    }
+    report.pagesSkipped = kPages - static_cast<int>(pages.size());
+    total = done + static_cast<int>(pages.size()) * kPageSize * (options.verify ? 2 : 1);
+    if (progress) progress(done, total);
+
+    // What each page written must hold: the image where it speaks, the memory elsewhere.
+    MemoryBytes target = current;
+    for (int a = 0; a < MemoryImage::kSize; ++a) {
+        const auto i = static_cast<size_t>(a);
+        if (image.covered[i]) target[i] = image.bytes[i];
+    }
+
+    bool open = false;  // a transaction whose device address was acknowledged by the last poll
+    for (size_t n = 0; n < pages.size(); ++n) {
+        const int page = pages[n];
+        const int address = page * kPageSize;
+        if (!open && !PollAcknowledge(bus, DeviceByte(address), clock, kWriteCycleLimit)) {
+            if (n == 0) throw NoAnswer(DeviceByte(address));
+            throw PageUnfinished(pages[n - 1]);
+        }
+        bus.WriteByte(WordAddress(address));
+        if (bus.Ack == 0) {
+            bus.I2CStop();
+            throw PageRefused(page, 0);
+        }
+        for (int i = 0; i < kPageSize; ++i) {
+            bus.WriteByte(target[static_cast<size_t>(address + i)]);
+            if (bus.Ack == 0) {
+                bus.I2CStop();
+                throw PageRefused(page, i + 1);
+            }
+        }
+        bus.I2CStop();  // the memory starts its write cycle here
+        ++report.pagesWritten;
+        tick(kPageSize);
+        // Wait for the end of the write cycle by polling with the next page's device address,
+        // and go straight on with that page's transaction once it is acknowledged.
+        const int next = n + 1 < pages.size() ? pages[n + 1] * kPageSize : 0;
+        if (!PollAcknowledge(bus, DeviceByte(next), clock, kWriteCycleLimit))
+            throw PageUnfinished(page);
+        open = n + 1 < pages.size();
+        if (!open) bus.I2CStop();
+    }
+    for (int page : pages) {
+        for (int i = 0; i < kPageSize; ++i) {
+            const auto a = static_cast<size_t>(page * kPageSize + i);
+            current[a] = target[a];
+        }
+    }
+
+    if (options.verify && !pages.empty()) {
+        MemoryBytes found = current;
+        for (const auto& [first, count] : Runs(pages)) {
+            SequentialRead(bus, clock, first * kPageSize, count * kPageSize,
+                           &found[static_cast<size_t>(first * kPageSize)]);
+            tick(count * kPageSize);
+        }
+        MemoryImage written;  // the pages written, as they should read
+        for (int page : pages) {
+            for (int i = 0; i < kPageSize; ++i) {
+                const auto a = static_cast<size_t>(page * kPageSize + i);
+                written.bytes[a] = target[a];
+                written.covered.set(a);
+            }
+        }
+        report.verify = Compare(written, found);
+        report.verified = true;
+        current = found;
+    }
+    report.after = current;
+    return report;
+}
+
+ImageDiff VerifyImage(I2CBus& bus, const MemoryImage& image, const ClockFn& clock,
+                      const ProgressFn& progress) {
+    return Compare(image, ReadMemory(bus, clock, progress));
+}
+
+WriteReport EraseMemory(I2CBus& bus, std::uint8_t value, const ClockFn& clock,
+                        WriteOptions options, const ProgressFn& progress) {
+    MemoryBytes bytes;
+    bytes.fill(value);
+    return WriteImage(bus, MemoryImage::Full(bytes), clock, options, progress);
+}
+
+}  // namespace lpt
