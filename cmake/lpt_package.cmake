@@ -19,7 +19,8 @@ writes test patterns, showing the contents as a hexadecimal and character
 dump.
 .
 lpt-eeprom-sim opens the same window over a simulated port and memory, to
-try the tool without hardware.")
+try the tool without hardware. lpt-eeprom-cli scans, reads, writes,
+verifies and erases the memory from a terminal or a script.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)

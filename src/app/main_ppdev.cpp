@@ -16,7 +16,8 @@ int main(int argc, char* argv[]) {
     if (line.exitStatus) return *line.exitStatus;
 
     QApplication app(argc, argv);
-    lpt::PpdevPort port(line.port);  // opened at the first port call, released when the program ends
+    // Opened at the first port call, released when the program ends.
+    lpt::PpdevPort port(line.port);
     lpt::ui::Form1 window(port);
     lpt::ui::QuitSignals quitSignals(window);
     window.Load();

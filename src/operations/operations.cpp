@@ -111,6 +111,7 @@ OperationResult BlockRead(I2CBus& bus, DumpGrid& grid, Feedback& feedback) {
             bus.Ack = index == 255 ? 0 : 1;  // the last byte of the block is not acknowledged
             const int value = bus.ReadByte();
             PlaceByte(grid, cursor, value);
+            result.data.push_back(static_cast<std::uint8_t>(value));
         }
         bus.I2CStop();
         ++result.transactions;
@@ -141,6 +142,7 @@ OperationResult ByteRead(I2CBus& bus, DumpGrid& grid, Feedback& feedback) {
             if (!answered) ++result.unanswered;
             // After the stop: the bus is idle while the grid is written.
             PlaceByte(grid, cursor, value);
+            result.data.push_back(static_cast<std::uint8_t>(value));
         }
     }
     feedback.Beep();

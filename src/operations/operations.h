@@ -43,6 +43,7 @@ struct OperationResult {
     int unanswered = 0;    // of them, those with a byte the memory did not acknowledge
     bool readBackDone = false;
     ReadBack readBack{};   // writes only, when readBackDone
+    std::vector<std::uint8_t> data{};  // reads: the bytes read, in address order (2048 when done)
 };
 
 // Which write last wrote each byte of the memory. A write clicked inside another write's pause

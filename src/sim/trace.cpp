@@ -2,51 +2,23 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <utility>
+
+#include "sim/wire_events.h"
 
 namespace lpt::sim {
 
 namespace {
 
-// Feeds the wire levels of a record of port calls to `step` one line change at a time. A call
-// normally moves one line; when both moved (a device changed SDA in reaction to the master's
-// SCL edge, or out of turn), the SDA change is taken at the low side of the clock edge: after a
-// falling edge, before a rising one. Devices only ever change SDA while SCL is low.
-void ForEachChange(const std::vector<PortCall>& calls,
-                   const std::function<void(std::size_t index, bool scl, bool sda, bool prevScl,
-                                            bool prevSda)>& step) {
-    bool scl = true;
-    bool sda = true;
-    for (std::size_t i = 0; i < calls.size(); ++i) {
-        const PortCall& c = calls[i];
-        if (c.scl != scl && c.sda != sda) {
-            if (c.scl) {
-                step(i, scl, c.sda, scl, sda);
-                step(i, c.scl, c.sda, scl, c.sda);
-            } else {
-                step(i, c.scl, sda, scl, sda);
-                step(i, c.scl, c.sda, c.scl, sda);
-            }
-        } else if (c.scl != scl || c.sda != sda) {
-            step(i, c.scl, c.sda, scl, sda);
-        }
-        scl = c.scl;
-        sda = c.sda;
-    }
-}
-
 class Decoder {
 public:
-    void Step(std::size_t index, bool scl, bool sda, bool prevScl, bool prevSda) {
-        if (scl && !prevScl) {
-            Rise(sda);
-        } else if (!scl && prevScl) {
-            Fall(index);
-        } else if (scl && !sda && prevSda) {
-            Condition(index, true);
-        } else if (scl && sda && !prevSda) {
-            Condition(index, false);
+    void Step(const WireEvent& e) {
+        switch (e.kind) {
+            case WireEventKind::SclRise: Rise(e.sda); break;
+            case WireEventKind::SclFall: Fall(e.index); break;
+            case WireEventKind::Start: Condition(e.index, true); break;
+            case WireEventKind::Stop: Condition(e.index, false); break;
+            case WireEventKind::DataChange: break;  // the next bit being set up
         }
     }
 
@@ -148,9 +120,10 @@ private:
     bool idleFaultReported_ = false;
 };
 
-void KeepMin(std::optional<TimeNs>& slot, TimeNs value) {
-    if (!slot || value < *slot) {
-        slot = value;
+// Keeps in `slot` the shortest time from `from` to `to` seen so far; no `from`, nothing to measure.
+void KeepMin(std::optional<TimeNs>& slot, const std::optional<TimeNs>& from, TimeNs to) {
+    if (from && (!slot || to - *from < *slot)) {
+        slot = to - *from;
     }
 }
 
@@ -190,9 +163,7 @@ std::string DecodedTrace::Text() const {
 
 DecodedTrace DecodeTrace(const std::vector<PortCall>& calls) {
     Decoder decoder;
-    ForEachChange(calls, [&decoder](std::size_t i, bool scl, bool sda, bool prevScl, bool prevSda) {
-        decoder.Step(i, scl, sda, prevScl, prevSda);
-    });
+    WalkWire(calls, [&decoder](const WireEvent& e) { decoder.Step(e); });
     return decoder.Finish();
 }
 
@@ -204,34 +175,37 @@ TimingMinima CheckTiming(const std::vector<PortCall>& calls) {
     std::optional<TimeNs> startFall;   // a start, waiting for the SCL fall that ends its hold
     std::optional<TimeNs> lastStop;
     bool inTx = false;
-    ForEachChange(calls, [&](std::size_t i, bool scl, bool sda, bool prevScl, bool prevSda) {
-        const TimeNs t = calls[i].time;
-        if (scl && !prevScl) {
-            if (lastRise) KeepMin(m.clockPeriod, t - *lastRise);
-            if (lastFall) KeepMin(m.sclLow, t - *lastFall);
-            if (dataChange) KeepMin(m.dataSetup, t - *dataChange);
-            dataChange.reset();
-            lastRise = t;
-        } else if (!scl && prevScl) {
-            // The levels before the first call are assumed, not measured: no rise, no high time.
-            if (lastRise) KeepMin(m.sclHigh, t - *lastRise);
-            if (startFall) KeepMin(m.startHold, t - *startFall);
-            startFall.reset();
-            lastFall = t;
-        } else if (!scl) {
-            dataChange = t;
-        } else if (!sda && prevSda) {
-            if (inTx) {
-                if (lastRise) KeepMin(m.startSetup, t - *lastRise);
-            } else if (lastStop) {
-                KeepMin(m.busFree, t - *lastStop);
-            }
-            inTx = true;
-            startFall = t;
-        } else if (sda && !prevSda) {
-            if (lastRise) KeepMin(m.stopSetup, t - *lastRise);
-            lastStop = t;
-            inTx = false;
+    WalkWire(calls, [&](const WireEvent& e) {
+        const TimeNs t = e.time;
+        switch (e.kind) {
+            case WireEventKind::SclRise:
+                KeepMin(m.clockPeriod, lastRise, t);
+                KeepMin(m.sclLow, lastFall, t);
+                KeepMin(m.dataSetup, std::exchange(dataChange, std::nullopt), t);
+                lastRise = t;
+                break;
+            case WireEventKind::SclFall:
+                // The levels before the first call are assumed, not measured: no rise, no high
+                // time.
+                KeepMin(m.sclHigh, lastRise, t);
+                KeepMin(m.startHold, std::exchange(startFall, std::nullopt), t);
+                lastFall = t;
+                break;
+            case WireEventKind::DataChange:
+                dataChange = t;
+                break;
+            case WireEventKind::Start:
+                // A repeated start is set up from the clock's rise; a first one follows the
+                // bus free time since the last stop.
+                KeepMin(inTx ? m.startSetup : m.busFree, inTx ? lastRise : lastStop, t);
+                inTx = true;
+                startFall = t;
+                break;
+            case WireEventKind::Stop:
+                KeepMin(m.stopSetup, lastRise, t);
+                lastStop = t;
+                inTx = false;
+                break;
         }
     });
     return m;

@@ -2,69 +2,77 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFontDatabase>
-#include <QFontInfo>
 #include <QFrame>
-#include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollBar>
-#include <QTableView>
 #include <QTimer>
 
-#include <algorithm>
 #include <cmath>
+#include <stdexcept>
 
 #include "operations/bus_check.h"
+#include "ui/dump_view.h"
 #include "ui/grid_table_model.h"
 
 namespace lpt::ui {
 
 namespace {
 
-// Repaints during a read at most this often: about 30 times a second.
-constexpr auto kPaintInterval = std::chrono::milliseconds(33);
-
-QRect Twips(int left, int top, int width, int height) {
-    return QRect(left / kTwipsPerPixel, top / kTwipsPerPixel, width / kTwipsPerPixel,
-                 height / kTwipsPerPixel);
-}
-
-// The grid's font: Lucida Console 8.25 pt, or else a monospaced family that has Cyrillic.
-QFont GridFont() {
-    QFont font(QStringLiteral("Lucida Console"));
-    font.setPointSizeF(8.25);
-    font.setWeight(QFont::Normal);
-    font.setStyleHint(QFont::TypeWriter);
-    const QFontInfo info(font);
-    if (info.family().compare(QStringLiteral("Lucida Console"), Qt::CaseInsensitive) == 0)
-        return font;
-    const QStringList preferred = {QStringLiteral("DejaVu Sans Mono"),
-                                   QStringLiteral("Liberation Mono"),
-                                   QStringLiteral("Noto Sans Mono")};
-    const QStringList cyrillic = QFontDatabase::families(QFontDatabase::Cyrillic);
-    for (const QString& family : preferred) {
-        if (cyrillic.contains(family)) {
-            font.setFamily(family);
-            return font;
-        }
-    }
-    for (const QString& family : cyrillic) {
-        if (QFontDatabase::isFixedPitch(family)) {
-            font.setFamily(family);
-            return font;
-        }
-    }
-    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    fixed.setPointSizeF(8.25);
-    return fixed;
-}
+// The scan's text box repaints during a scan at most this often: about 30 times a second.
+constexpr auto kTextPaintInterval = std::chrono::milliseconds(33);
 
 QString Utf8(const std::string& s) {
     return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 }  // namespace
+
+// One button of the window: its control, object name, caption (UTF-8), place in twips, click
+// procedure, and the work its click does behind the boundary. A bus button's work first waits
+// for the memory to be out of any write cycle a pause covers, and the grid shows what it read
+// as soon as it ends; `work` gives the operation's result when there is one to report.
+struct Form1::ButtonSpec {
+    Control control;
+    const char* name;
+    const char* caption;
+    int left, top, width, height;
+    void (Form1::*click)();
+    bool drivesBus;
+    std::optional<OperationResult> (*work)(Form1& form);
+};
+
+const Form1::ButtonSpec Form1::kButtons[] = {
+    {Control::Command1, "Command1", "Чтение блоками", 90, 90, 1635, 330, &Form1::Command1_Click,
+     true,
+     [](Form1& f) -> std::optional<OperationResult> { return BlockRead(f.bus_, f.grid_, f); }},
+    {Control::Command4, "Command4", "Чтение пабайтно", 1755, 90, 1725, 330, &Form1::Command4_Click,
+     true, [](Form1& f) -> std::optional<OperationResult> { return ByteRead(f.bus_, f.grid_, f); }},
+    {Control::Command7, "Command7", "Поиск", 3510, 90, 1545, 330, &Form1::Command7_Click, true,
+     [](Form1& f) -> std::optional<OperationResult> {
+         BusScan(f.bus_, f);
+         return std::nullopt;  // the scan's result is the text it wrote
+     }},
+    {Control::Command2, "Command2", "Запись блоками", 90, 450, 1635, 330, &Form1::Command2_Click,
+     true, [](Form1& f) -> std::optional<OperationResult> {
+         return BlockFill(f.bus_, f, f.pause_, &f.journal_);
+     }},
+    {Control::Command3, "Command3", "Запись пабайтно", 1755, 450, 1725, 330,
+     &Form1::Command3_Click, true, [](Form1& f) -> std::optional<OperationResult> {
+         return PatternWrite(f.bus_, f, f.pause_, &f.journal_);
+     }},
+    {Control::Command8, "Command8", "CLS", 3510, 450, 1545, 330, &Form1::Command8_Click, false,
+     [](Form1& f) -> std::optional<OperationResult> {
+         f.SetText("");
+         f.grid_.Clear();
+         return std::nullopt;
+     }},
+};
+
+const Form1::ButtonSpec& Form1::Spec(Control target) {
+    for (const ButtonSpec& spec : kButtons)
+        if (spec.control == target) return spec;
+    throw std::logic_error("no such button");
+}
 
 Form1::Form1(Port& port, ClockFn clock, QWidget* parent)
     : QWidget(parent),
@@ -78,8 +86,9 @@ Form1::Form1(Port& port, ClockFn clock, QWidget* parent)
         box.exec();
     };
     beepSink_ = [] { QApplication::beep(); };
+    outerSize_ = [this] { return frameGeometry().size(); };
     BuildControls();
-    grid_.SetChangeListener([this](int, int) { OnGridChanged(); });
+    grid_.SetChangeListener([this](int row, int) { MSFlexGrid1->NoteChange(row); });
 }
 
 Form1::~Form1() {
@@ -87,27 +96,24 @@ Form1::~Form1() {
     // The view and its model read grid_, which goes before the QWidget base deletes its
     // children: take them down first.
     delete MSFlexGrid1;
-    delete model_;
 }
+
+GridTableModel& Form1::GridModel() { return MSFlexGrid1->Model(); }
 
 void Form1::BuildControls() {
     // Client area as laid out: 8910 x 5865 twips.
     resize(8910 / kTwipsPerPixel, 5865 / kTwipsPerPixel);
 
-    auto button = [this](const char* name, const QString& caption, QRect geometry) {
-        auto* b = new QPushButton(caption, this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setGeometry(geometry);
+    for (size_t i = 0; i < buttons_.size(); ++i) {
+        const ButtonSpec& spec = kButtons[i];
+        auto* b = new QPushButton(QString::fromUtf8(spec.caption), this);
+        b->setObjectName(QString::fromLatin1(spec.name));
+        b->setGeometry(Twips(spec.left, spec.top, spec.width, spec.height));
         b->setAutoDefault(false);
         b->setDefault(false);
-        return b;
-    };
-    Command1 = button("Command1", QStringLiteral("Чтение блоками"), Twips(90, 90, 1635, 330));
-    Command4 = button("Command4", QStringLiteral("Чтение пабайтно"), Twips(1755, 90, 1725, 330));
-    Command7 = button("Command7", QStringLiteral("Поиск"), Twips(3510, 90, 1545, 330));
-    Command2 = button("Command2", QStringLiteral("Запись блоками"), Twips(90, 450, 1635, 330));
-    Command3 = button("Command3", QStringLiteral("Запись пабайтно"), Twips(1755, 450, 1725, 330));
-    Command8 = button("Command8", QStringLiteral("CLS"), Twips(3510, 450, 1545, 330));
+        connect(b, &QPushButton::clicked, this, spec.click);
+        buttons_[i] = b;
+    }
 
     Text4 = new QPlainTextEdit(this);
     Text4->setObjectName(QStringLiteral("Text4"));
@@ -115,51 +121,13 @@ void Form1::BuildControls() {
     Text4->setTabChangesFocus(true);
     Text4->setLineWrapMode(QPlainTextEdit::WidgetWidth);
 
-    model_ = new GridTableModel(grid_, this);
-    MSFlexGrid1 = new QTableView(this);
+    MSFlexGrid1 = new DumpView(grid_, this);
     MSFlexGrid1->setObjectName(QStringLiteral("MSFlexGrid1"));
     MSFlexGrid1->setGeometry(Twips(90, 855, 8745, 4920));
-    MSFlexGrid1->setModel(model_);
-    MSFlexGrid1->setItemDelegate(new ControlCharDelegate(MSFlexGrid1));
-    MSFlexGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    MSFlexGrid1->setTabKeyNavigation(false);
-    MSFlexGrid1->setWordWrap(false);
-    MSFlexGrid1->setTextElideMode(Qt::ElideNone);
-    MSFlexGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    MSFlexGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    MSFlexGrid1->setCornerButtonEnabled(false);
-    const QFont font = GridFont();
-    MSFlexGrid1->setFont(font);
-    MSFlexGrid1->horizontalHeader()->setFont(font);
-    MSFlexGrid1->verticalHeader()->setFont(font);
-    MSFlexGrid1->horizontalHeader()->setTextElideMode(Qt::ElideNone);
-    MSFlexGrid1->verticalHeader()->setTextElideMode(Qt::ElideNone);
-    MSFlexGrid1->horizontalHeader()->setHighlightSections(false);
-    MSFlexGrid1->verticalHeader()->setHighlightSections(false);
-    // Column widths: the header text's width in the grid font plus the cell margin.
-    const QFontMetrics metrics(font);
-    const int margin = 6;
-    auto width = [&](int col) {
-        return metrics.horizontalAdvance(QString(grid_.ColumnWidthChars(col), QLatin1Char('0'))) +
-               margin;
-    };
-    QHeaderView* columns = MSFlexGrid1->horizontalHeader();
-    columns->setMinimumSectionSize(1);
-    columns->setSectionResizeMode(QHeaderView::Fixed);
-    for (int c = 1; c < DumpGrid::kCols; ++c) columns->resizeSection(c - 1, width(c));
-    QHeaderView* rows = MSFlexGrid1->verticalHeader();
-    rows->setSectionResizeMode(QHeaderView::Fixed);
-    rows->setMinimumSectionSize(1);
-    rows->setDefaultSectionSize(metrics.height() + 2);
-    rows->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    // The label column's header text is two characters wide, but its labels run up to three
-    // (7F0, 800): widen it to show them whole rather than cut the address off.
-    rows->setFixedWidth(std::max(width(0), metrics.horizontalAdvance(QStringLiteral("800")) + margin));
-    columns->setFixedHeight(metrics.height() + 4);
 
     Frame1 = new QFrame(this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
-    Frame1->setGeometry(Twips(5265, 990, 105, 4740));
+    Frame1->setGeometry(MSFlexGrid1->BarGeometry(4740));
     Frame1->setFrameShape(QFrame::NoFrame);
     Frame1->setAutoFillBackground(true);
     QPalette bar = Frame1->palette();
@@ -168,24 +136,14 @@ void Form1::BuildControls() {
     Frame1->setFocusPolicy(Qt::NoFocus);
     Frame1->raise();  // drawn above the grid
 
-    connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
-    connect(Command4, &QPushButton::clicked, this, &Form1::Command4_Click);
-    connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
-    connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
-    connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);
-    connect(Command8, &QPushButton::clicked, this, &Form1::Command8_Click);
-
     // Tab order: Command7, Command8, Text4, Command1, MSFlexGrid1, (Frame1 takes no focus),
     // Command2, Command3, Command4, and round again.
-    QWidget::setTabOrder(Command7, Command8);
-    QWidget::setTabOrder(Command8, Text4);
-    QWidget::setTabOrder(Text4, Command1);
-    QWidget::setTabOrder(Command1, MSFlexGrid1);
-    QWidget::setTabOrder(MSFlexGrid1, Command2);
-    QWidget::setTabOrder(Command2, Command3);
-    QWidget::setTabOrder(Command3, Command4);
-    QWidget::setTabOrder(Command4, Command7);
-    Command7->setFocus();
+    const std::array<QWidget*, 9> order = {
+        Button(Control::Command7), Button(Control::Command8), Text4,
+        Button(Control::Command1), MSFlexGrid1,               Button(Control::Command2),
+        Button(Control::Command3), Button(Control::Command4), Button(Control::Command7)};
+    for (size_t i = 0; i + 1 < order.size(); ++i) QWidget::setTabOrder(order[i], order[i + 1]);
+    Button(Control::Command7)->setFocus();
 }
 
 // ---- the boundary ----------------------------------------------------------------------------
@@ -216,7 +174,25 @@ void Form1::Guarded(const QString& what, Body body) {
         ShowMessage(QMessageBox::Critical, QStringLiteral("Ошибка"),
                     QStringLiteral("Операция «%1» прервана из-за неизвестной ошибки.").arg(what));
     }
-    FlushGrid(false);
+    MSFlexGrid1->PublishChanges();
+    if (closeHeld_ && isEnabled()) {
+        // The fill that held the close has ended: the close goes ahead now.
+        closeHeld_ = false;
+        close();
+    }
+}
+
+// The runner of every button: behind the boundary, a bus button first waits out any write
+// cycle a pause in progress covers, runs its operation, shows at once what the grid got, and
+// then says what the operation's result says went wrong.
+void Form1::Run(Control button) {
+    const ButtonSpec& spec = Spec(button);
+    Guarded(QString::fromUtf8(spec.caption), [this, &spec] {
+        if (spec.drivesBus) pause_.Settle();
+        const std::optional<OperationResult> result = spec.work(*this);
+        if (spec.drivesBus) MSFlexGrid1->PaintChanges();
+        if (result) ReportUnanswered(*result);
+    });
 }
 
 void Form1::ShowMessage(QMessageBox::Icon icon, const QString& title, const QString& text) {
@@ -260,7 +236,8 @@ void Form1::Form_Unload() {
 }
 
 void Form1::Form_Resize() {
-    const QRect outer = frameGeometry();
+    const QSize outer = outerSize_();
+    laidOutFor_ = outer;
     ApplyLayout(static_cast<float>(outer.width() * kTwipsPerPixel),
                 static_cast<float>(outer.height() * kTwipsPerPixel));
 }
@@ -283,55 +260,33 @@ void Form1::ApplyLayout(float outerWidthTwips, float outerHeightTwips) {
     step(Frame1, outerHeightTwips - 1600.0f, false);
 }
 
-void Form1::Command1_Click() {
-    Guarded(QStringLiteral("Чтение блоками"), [this] {
-        pause_.Settle();
-        const OperationResult r = BlockRead(bus_, grid_, *this);
-        FlushGrid(true);
-        ReportUnanswered(r);
-    });
-}
-
-void Form1::Command4_Click() {
-    Guarded(QStringLiteral("Чтение пабайтно"), [this] {
-        pause_.Settle();
-        const OperationResult r = ByteRead(bus_, grid_, *this);
-        FlushGrid(true);
-        ReportUnanswered(r);
-    });
-}
-
-void Form1::Command7_Click() {
-    Guarded(QStringLiteral("Поиск"), [this] {
-        pause_.Settle();
-        BusScan(bus_, *this);
-    });
-}
-
-void Form1::Command2_Click() {
-    Guarded(QStringLiteral("Запись блоками"), [this] {
-        pause_.Settle();
-        ReportUnanswered(BlockFill(bus_, *this, pause_, &journal_));
-    });
-}
-
-void Form1::Command3_Click() {
-    Guarded(QStringLiteral("Запись пабайтно"), [this] {
-        pause_.Settle();
-        ReportUnanswered(PatternWrite(bus_, *this, pause_, &journal_));
-    });
-}
-
-void Form1::Command8_Click() {
-    Guarded(QStringLiteral("CLS"), [this] {
-        SetText("");
-        grid_.Clear();
-    });
-}
+void Form1::Command1_Click() { Run(Control::Command1); }
+void Form1::Command4_Click() { Run(Control::Command4); }
+void Form1::Command7_Click() { Run(Control::Command7); }
+void Form1::Command2_Click() { Run(Control::Command2); }
+void Form1::Command3_Click() { Run(Control::Command3); }
+void Form1::Command8_Click() { Run(Control::Command8); }
 
 void Form1::Pause(const float& seconds) { pause_.Pause(seconds); }
 
 // ---- Qt events -------------------------------------------------------------------------------
+
+bool Form1::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    switch (event->type()) {
+        case QEvent::Move:
+        case QEvent::WindowStateChange:
+        case QEvent::ActivationChange:
+            // A window manager puts its frame round the window after the first layout, which
+            // could only use the inner size; the frame shows up as a move (the inner area shifts
+            // by the frame) or at the latest when the window is activated, and no resize
+            // follows. Apply the rule again once the outer size is not what it last ran for.
+            if (isVisible() && outerSize_() != laidOutFor_) Form_Resize();
+            break;
+        default: break;
+    }
+    return handled;
+}
 
 void Form1::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
@@ -354,6 +309,14 @@ void Form1::showEvent(QShowEvent* event) {
 }
 
 void Form1::closeEvent(QCloseEvent* event) {
+    if (!unloaded_ && !isEnabled()) {
+        // The fill has the whole window disabled and sits in one of its pauses. Ended there it
+        // would leave block 0 part-erased; it takes about 0.1 s in all, so the close waits for
+        // it and goes ahead as soon as it ends (see Guarded).
+        closeHeld_ = true;
+        event->ignore();
+        return;
+    }
     if (!unloaded_) {
         try {
             Form_Unload();
@@ -385,22 +348,15 @@ void Form1::SetText(const std::string& text) {
     // Show the scan's progress without processing events: repaint the box directly, at most
     // about 30 times a second.
     const auto now = std::chrono::steady_clock::now();
-    if (isVisible() && now - lastTextPaint_ >= kPaintInterval) {
+    if (isVisible() && now - lastTextPaint_ >= kTextPaintInterval) {
         lastTextPaint_ = now;
         Text4->viewport()->repaint();
     }
 }
 
 QPushButton* Form1::Button(Control target) const {
-    switch (target) {
-        case Control::Command1: return Command1;
-        case Control::Command2: return Command2;
-        case Control::Command3: return Command3;
-        case Control::Command4: return Command4;
-        case Control::Command7: return Command7;
-        case Control::Command8: return Command8;
-        case Control::Form1: break;
-    }
+    for (size_t i = 0; i < buttons_.size(); ++i)
+        if (kButtons[i].control == target) return buttons_[i];
     return nullptr;
 }
 
@@ -416,28 +372,6 @@ void Form1::SetEnabled(Control target, Bool16 enabled) {
 void Form1::Beep() {
     if (unloaded_) return;
     if (beepSink_) beepSink_();
-}
-
-// ---- showing the grid as it fills ------------------------------------------------------------
-
-void Form1::OnGridChanged() {
-    gridDirty_ = true;
-    if (!isVisible()) return;
-    if (std::chrono::steady_clock::now() - lastPaint_ >= kPaintInterval) FlushGrid(true);
-}
-
-void Form1::FlushGrid(bool paintNow) {
-    if (!gridDirty_) return;
-    gridDirty_ = false;
-    model_->Refresh();
-    if (paintNow && isVisible() && !unloaded_) {
-        // Paint straight away, without processing any window event: input that arrives during
-        // a read waits until the read has ended.
-        lastPaint_ = std::chrono::steady_clock::now();
-        MSFlexGrid1->viewport()->repaint();
-        MSFlexGrid1->verticalHeader()->viewport()->repaint();
-        MSFlexGrid1->horizontalHeader()->viewport()->repaint();
-    }
 }
 
 }  // namespace lpt::ui

@@ -4,33 +4,35 @@
 //
 // Every event procedure runs behind one boundary: a failure ends the procedure there and shows
 // a message with the cause and the remedy; the window stays usable and the next click tries the
-// port again.
+// port again. The buttons are one table (name, caption, place, work); every bus button's click
+// goes through one runner.
 #pragma once
 
 #include <QMessageBox>
 #include <QWidget>
 
+#include <array>
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "bus/i2c_bus.h"
 #include "operations/dump_grid.h"
 #include "operations/feedback.h"
 #include "operations/operations.h"
 #include "operations/timed_pause.h"
+#include "ui/twips.h"
 
 class QFrame;
 class QPlainTextEdit;
 class QPushButton;
-class QTableView;
 
 namespace lpt::ui {
 
+class DumpView;
 class GridTableModel;
-
-// Positions and sizes are in twips, 15 to a pixel.
-constexpr int kTwipsPerPixel = 15;
 
 class Form1 : public QWidget, public Feedback {
     Q_OBJECT
@@ -57,8 +59,10 @@ public:
 
     I2CBus& Bus() { return bus_; }
     DumpGrid& Grid() { return grid_; }
-    GridTableModel& GridModel() { return *model_; }
+    GridTableModel& GridModel();
     bool Unloaded() const { return unloaded_; }
+    // A close asked for while the fill had the whole window disabled, not carried out yet.
+    bool CloseHeld() const { return closeHeld_; }
 
     // Where messages go (a modal box by default) and what a beep does (the system beep by
     // default). Tests replace both.
@@ -68,6 +72,10 @@ public:
     void SetBeepSink(std::function<void()> beep) { beepSink_ = std::move(beep); }
     // What a pause does between its turns (a short sleep by default).
     void SetPauseIdle(std::function<void(TimeNs)> idle) { pause_.SetIdle(std::move(idle)); }
+    // Where the layout rule reads the window's outer size, in pixels: frameGeometry() by
+    // default. A window manager's frame becomes known only some time after the window is shown;
+    // tests hand in a frame of their own.
+    void SetOuterSizeSource(std::function<QSize()> source) { outerSize_ = std::move(source); }
 
 public slots:
     void Form_Load();
@@ -81,18 +89,22 @@ public slots:
     void Command8_Click();
 
 protected:
+    bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
+    struct ButtonSpec;
+    static const ButtonSpec kButtons[];
+    static const ButtonSpec& Spec(Control target);
+
     void BuildControls();
     template <typename Body>
     void Guarded(const QString& what, Body body);
+    void Run(Control button);
     void ShowMessage(QMessageBox::Icon icon, const QString& title, const QString& text);
     void ReportUnanswered(const OperationResult& result);
-    void OnGridChanged();
-    void FlushGrid(bool paintNow);
     QPushButton* Button(Control target) const;
 
     Port& port_;
@@ -100,26 +112,21 @@ private:
     DumpGrid grid_;
     TimedPause pause_;
     WriteJournal journal_;  // shared by the writes, which can nest inside each other's pauses
-    GridTableModel* model_ = nullptr;
 
-    QPushButton* Command1 = nullptr;
-    QPushButton* Command4 = nullptr;
-    QPushButton* Command7 = nullptr;
-    QPushButton* Command2 = nullptr;
-    QPushButton* Command3 = nullptr;
-    QPushButton* Command8 = nullptr;
+    std::array<QPushButton*, 6> buttons_{};  // in the order of kButtons
     QPlainTextEdit* Text4 = nullptr;
-    QTableView* MSFlexGrid1 = nullptr;
+    DumpView* MSFlexGrid1 = nullptr;
     QFrame* Frame1 = nullptr;
 
     MessageSink messageSink_;
     std::function<void()> beepSink_;
+    std::function<QSize()> outerSize_;
+    QSize laidOutFor_;  // the outer size the layout rule last ran for
     bool unloaded_ = false;
+    bool closeHeld_ = false;
     bool shownOnce_ = false;
     std::vector<std::function<void()>> deferredMessages_;
-    std::chrono::steady_clock::time_point lastPaint_{};
     std::chrono::steady_clock::time_point lastTextPaint_{};
-    bool gridDirty_ = false;
 };
 
 }  // namespace lpt::ui

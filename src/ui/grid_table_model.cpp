@@ -1,7 +1,6 @@
 #include "ui/grid_table_model.h"
 
-#include <QPalette>
-#include <QStyleOptionViewItem>
+#include <algorithm>
 
 namespace lpt::ui {
 
@@ -72,25 +71,22 @@ void GridTableModel::Refresh() {
     emit headerDataChanged(Qt::Vertical, 0, rowCount() - 1);
 }
 
+void GridTableModel::RowsChanged(int first, int last) {
+    first = std::max(first, 0);
+    last = std::min(last, DumpGrid::kRows - 1);
+    if (first > last) return;
+    if (first == 0) emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+    const int top = std::max(first, 1) - 1;  // view rows
+    const int bottom = last - 1;
+    if (top > bottom) return;
+    emit dataChanged(index(top, 0), index(bottom, columnCount() - 1), {Qt::DisplayRole});
+    emit headerDataChanged(Qt::Vertical, top, bottom);
+}
+
 bool IsControlCharacter(const QString& text) {
     if (text.size() != 1) return false;
     const char16_t c = text.at(0).unicode();
     return c < 0x20 || (c >= 0x7F && c <= 0x9F);
-}
-
-const QString ControlCharDelegate::kPlaceholder = QStringLiteral("\u00B7");
-
-void ControlCharDelegate::initStyleOption(QStyleOptionViewItem* option,
-                                          const QModelIndex& index) const {
-    QStyledItemDelegate::initStyleOption(option, index);
-    // Test the raw cell: the base class has already turned a line feed into a line separator.
-    if (IsControlCharacter(index.data(Qt::DisplayRole).toString())) {
-        option->text = kPlaceholder;
-        QColor dim = option->palette.color(QPalette::Text);
-        dim.setAlphaF(0.35f);
-        option->palette.setColor(QPalette::Text, dim);
-        option->palette.setColor(QPalette::HighlightedText, dim);
-    }
 }
 
 }  // namespace lpt::ui

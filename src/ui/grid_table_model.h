@@ -4,7 +4,8 @@
 #pragma once
 
 #include <QAbstractTableModel>
-#include <QStyledItemDelegate>
+
+#include <string>
 
 #include "operations/dump_grid.h"
 
@@ -24,10 +25,18 @@ public:
 
     // Tells the views that cells changed since the last call (the whole grid, cheaply).
     void Refresh();
+    // Tells the views that grid rows `first` to `last` changed, labels included (row 0 is the
+    // header row).
+    void RowsChanged(int first, int last);
 
     // The grid cell behind a view position.
     static int GridRow(int viewRow) { return viewRow + 1; }
     static int GridCol(int viewCol) { return viewCol + 1; }
+    // The raw UTF-8 text of a body cell, without going through QVariant: what a painter needs.
+    const std::string& CellText(const QModelIndex& index) const {
+        return grid_.CellText(GridRow(index.row()), GridCol(index.column()));
+    }
+    const DumpGrid& Grid() const { return grid_; }
 
 private:
     const DumpGrid& grid_;
@@ -35,17 +44,5 @@ private:
 
 // True for the characters a dump cell shows as a placeholder: C0 controls, DEL and C1 controls.
 bool IsControlCharacter(const QString& text);
-
-// Draws control characters in the character columns as a dimmed placeholder; the cell itself
-// keeps the raw character.
-class ControlCharDelegate : public QStyledItemDelegate {
-    Q_OBJECT
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-    static const QString kPlaceholder;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
-};
 
 }  // namespace lpt::ui

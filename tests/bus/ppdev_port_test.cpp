@@ -16,60 +16,13 @@
 #include <set>
 #include <tuple>
 
+#include "support/fake_ppdev_system.h"
+
 namespace lpt {
 namespace {
 
-const std::string kProc = "/proc/sys/dev/parport";
-
-// Plays the system: ports, register contents and errors to inject. `log` records the device
-// calls (open, ioctl, close); `lookups` counts the directory and file look-ups.
-class FakeSystem : public PpdevSystem {
-public:
-    std::map<std::string, std::vector<std::string>> dirs{{kProc, {"default"}}};
-    std::map<std::string, std::string> files;
-    std::set<std::string> nodes;
-    int openError = 0, lookups = 0;
-    std::map<unsigned long, int> ioctlError;
-    unsigned char data = 0xF0, control = 0x0C, status = 0;
-    std::vector<std::string> log;
-
-    void AddPort(const std::string& name, const std::string& baseAddr) {
-        dirs[kProc].push_back(name);
-        dirs["/dev"].push_back(name);
-        files[kProc + "/" + name + "/base-addr"] = baseAddr;
-        nodes.insert("/dev/" + name);
-    }
-    OpenResult Open(const std::string& path, int flags) override {
-        log.push_back("open " + path + ((flags & O_ACCMODE) == O_RDWR ? " rw" : " ro/wo"));
-        return openError ? OpenResult{-1, openError} : OpenResult{7, 0};
-    }
-    int Ioctl(int fd, unsigned long req, void* arg) override {
-        static const std::map<unsigned long, std::string> names{
-            {PPEXCL, "PPEXCL"},         {PPCLAIM, "PPCLAIM"},       {PPRELEASE, "PPRELEASE"},
-            {PPDATADIR, "PPDATADIR"},   {PPRDATA, "PPRDATA"},       {PPWDATA, "PPWDATA"},
-            {PPRCONTROL, "PPRCONTROL"}, {PPWCONTROL, "PPWCONTROL"}, {PPRSTATUS, "PPRSTATUS"}};
-        auto* byte = static_cast<unsigned char*>(arg);
-        char value[8] = "";
-        if (req == PPDATADIR) std::snprintf(value, sizeof value, " %d", *static_cast<int*>(arg));
-        if (req == PPWDATA || req == PPWCONTROL) std::snprintf(value, sizeof value, " %02x", *byte);
-        const std::string entry = names.at(req) + value;
-        log.push_back(std::to_string(fd) + " " + entry);
-        if (ioctlError.count(req)) return ioctlError[req];
-        if (req == PPRDATA || req == PPRCONTROL || req == PPRSTATUS)
-            *byte = req == PPRDATA ? data : req == PPRCONTROL ? control : status;
-        return 0;
-    }
-    void Close(int fd) override { log.push_back("close " + std::to_string(fd)); }
-    std::vector<std::string> ListDir(const std::string& path) override {
-        ++lookups;
-        return dirs[path];
-    }
-    std::optional<std::string> ReadTextFile(const std::string& path) override {
-        ++lookups;
-        return files.count(path) ? std::optional(files[path]) : std::nullopt;
-    }
-    bool Exists(const std::string& path) override { return ++lookups, nodes.count(path) > 0; }
-};
+using testing::FakeSystem;
+using testing::kProc;
 
 const std::vector<std::string> kOpen{"open /dev/parport1 rw", "7 PPEXCL",  "7 PPCLAIM",
                                      "7 PPDATADIR 0",         "7 PPRDATA", "7 PPRCONTROL"};

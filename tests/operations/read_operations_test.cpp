@@ -44,6 +44,9 @@ TEST(BlockReadTest, ReadsEveryByteIntoItsCellsWithOneTransactionPerBlockThenBeep
     EXPECT_EQ(beepAt, static_cast<long>(rig.port.Calls().size())) << "the beep follows the last stop";
     EXPECT_EQ(r.transactions, 8);
     EXPECT_EQ(r.unanswered, 0);
+    EXPECT_TRUE(std::equal(r.data.begin(), r.data.end(), rig.eeprom.Memory().begin(),
+                           rig.eeprom.Memory().end()))
+        << "the bytes read come back with the result";
     EXPECT_TRUE(UnansweredWarning(r).empty());
     // Port calls per block: start, three address bytes, repeated start, 255 acknowledged
     // reads, the last read and the stop; once, the bus check's status read.
@@ -115,6 +118,8 @@ TEST(ByteReadTest, Makes2048TransactionsInAddressOrderAndBeepsAfterTheLastStop) 
     EXPECT_EQ(beepAt, static_cast<long>(rig.port.Calls().size()));
     EXPECT_EQ(r.transactions, 2048);
     EXPECT_EQ(r.unanswered, 0);
+    EXPECT_TRUE(std::equal(r.data.begin(), r.data.end(), rig.eeprom.Memory().begin(),
+                           rig.eeprom.Memory().end()));
     EXPECT_EQ(rig.port.Writes() + rig.port.Reads(), 1 + 2048L * 128);
 }
 

@@ -21,12 +21,9 @@ struct PauseMarks {
 // Index of the port call that ends each transaction (its stop).
 std::vector<long> StopIndexes(const std::vector<sim::PortCall>& calls) {
     std::vector<long> out;
-    bool scl = true, sda = true;
-    for (size_t i = 0; i < calls.size(); ++i) {
-        if (scl && calls[i].scl && !sda && calls[i].sda) out.push_back(static_cast<long>(i) + 1);
-        scl = calls[i].scl;
-        sda = calls[i].sda;
-    }
+    sim::WalkWire(calls, [&out](const sim::WireEvent& e) {
+        if (e.kind == sim::WireEventKind::Stop) out.push_back(static_cast<long>(e.index) + 1);
+    });
     return out;
 }
 

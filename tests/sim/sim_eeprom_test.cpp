@@ -6,6 +6,7 @@
 
 #include "sim/bus_master.h"
 #include "sim/sim_port.h"
+#include "support/sim_bus.h"
 
 namespace {
 
@@ -17,12 +18,12 @@ using lpt::sim::SimResponder;
 using simtest::Bytes;
 
 // A memory on a simulated port, on a virtual clock that only moves when the test says so.
-class SimEepromTest : public ::testing::Test {
+class SimEepromTest : public ::testing::Test, protected lpt::testing::SimBus {
 protected:
-    SimEepromTest() : eeprom(clock.Fn()), master(port) {
-        port.Attach(eeprom);
-        // Every cell different from its neighbours and from the same offset in other blocks.
-        for (int i = 0; i < SimEeprom::kSize; ++i) eeprom.Memory()[i] = std::uint8_t(i * 7 + (i >> 8) * 3);
+    // Every cell different from its neighbours and from the same offset in other blocks.
+    SimEepromTest()
+        : SimBus(true, [](int i) { return std::uint8_t(i * 7 + (i >> 8) * 3); }, lpt::TimeNs{0}),
+          master(port) {
         original = eeprom.Memory();
     }
     std::uint8_t At(int address) const { return original[address]; }
@@ -32,9 +33,6 @@ protected:
         EXPECT_FALSE(eeprom.Busy());
     }
 
-    SteppingClock clock;
-    SimPort port;
-    SimEeprom eeprom;
     simtest::Master master;
     std::array<std::uint8_t, SimEeprom::kSize> original{};
 };

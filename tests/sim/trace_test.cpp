@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "sim/bus_master.h"
-#include "sim/sim_eeprom.h"
+#include "support/sim_bus.h"
 
 namespace {
 
@@ -21,16 +21,12 @@ using lpt::sim::SimPort;
 using Strings = std::vector<std::string>;
 
 // A memory holding 12 34 at 0x000 on a port that records everything.
-class DecodeTraceTest : public ::testing::Test {
+class DecodeTraceTest : public ::testing::Test, protected lpt::testing::SimBus {
 protected:
-    DecodeTraceTest() : eeprom(clock.Fn()), master(port) {
+    DecodeTraceTest() : SimBus(true, {}, TimeNs{0}), master(port) {
         eeprom.Memory()[0] = 0x12;
         eeprom.Memory()[1] = 0x34;
-        port.Attach(eeprom);
     }
-    lpt::SteppingClock clock;
-    SimPort port;
-    lpt::sim::SimEeprom eeprom;
     simtest::Master master;
 };
 

@@ -8,10 +8,8 @@
 #include "bus/i2c_bus.h"
 #include "operations/dump_grid.h"
 #include "operations/timed_pause.h"
-#include "sim/sim_eeprom.h"
-#include "sim/sim_port.h"
-#include "sim/trace.h"
 #include "support/fake_feedback.h"
+#include "support/sim_bus.h"
 
 namespace lpt::testing {
 
@@ -21,31 +19,24 @@ inline std::string Hex2(int v) {
     return buf;
 }
 
-struct BusRig {
-    // Every clock reading moves virtual time on by 100 us: a 5 ms pause takes about 25 turns.
-    SteppingClock clock{std::chrono::microseconds(100)};
-    sim::SimPort port;
-    sim::SimEeprom eeprom{clock.Fn()};
+struct BusRig : SimBus {
     I2CBus bus{port};
     DumpGrid grid;
     FakeFeedback feedback;
     std::function<void()> duringPause;  // runs at every event-processing turn of a pause
+    // Every clock reading moves virtual time on by 100 us: a 5 ms pause takes about 25 turns.
     TimedPause pause{clock.Fn(), [this] {
                          if (duringPause) duringPause();
                      }};
 
-    explicit BusRig(bool memoryPresent = true) {
-        if (memoryPresent) port.Attach(eeprom);
-        for (int a = 0; a < sim::SimEeprom::kSize; ++a)
-            eeprom.Memory()[a] = static_cast<std::uint8_t>((a * 37 + 11) ^ (a >> 8));
+    explicit BusRig(bool memoryPresent = true)
+        : SimBus(memoryPresent,
+                 [](int a) { return static_cast<std::uint8_t>((a * 37 + 11) ^ (a >> 8)); }) {
         bus.SetSDA(kTrue);
         bus.SetSCL(kTrue);
         port.ClearCalls();
         port.ResetCounters();
     }
-    ~BusRig() { port.Detach(eeprom); }
-
-    sim::DecodedTrace Decode() const { return sim::DecodeTrace(port.Calls()); }
 };
 
 }  // namespace lpt::testing

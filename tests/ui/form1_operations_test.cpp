@@ -42,6 +42,8 @@ private slots:
     void fillClickedDuringAPatternPauseRunsInsideIt();
     void blockReadClickedDuringAPatternPauseShowsThePatternSoFar();
     void closingDuringAPatternWriteStopsItCleanly();
+    void closingDuringTheFillWaitsForTheFillToEnd();
+    void aFillInsideAPatternPauseFinishesBeforeTheCloseEndsThePattern();
     void failureMidWriteLeavesEverythingEnabled();
     void noMemoryWarnsOncePerOperationAfterTheBeep();
     void memoryPresentAndIdleNeverWarns();
@@ -168,6 +170,46 @@ void Form1OperationsTest::closingDuringAPatternWriteStopsItCleanly() {
     QVERIFY(rig.messages.empty());
     QCOMPARE(rig.beeps, 0);
     QVERIFY(rig.Decode().faults.empty());
+}
+
+void Form1OperationsTest::closingDuringTheFillWaitsForTheFillToEnd() {
+    // The fill takes about 0.1 s with the whole window disabled; ended at a pause it would
+    // leave block 0 part-erased. The close waits for it, then happens.
+    WindowRig rig;
+    rig.LoadAndShow();
+    bool closedAtOnce = true, heldVisible = false;
+    AtTurn(rig.form.get(), [&] { return Transactions(rig) == 3; }, [&] {
+        closedAtOnce = rig.form->close();
+        heldVisible = rig.form->isVisible() && rig.form->CloseHeld() && !rig.form->Unloaded();
+    });
+    rig.Button("Command2")->click();
+    QVERIFY(!closedAtOnce);
+    QVERIFY(heldVisible);
+    QCOMPARE(Transactions(rig), size_t{16 + 1});  // every page and the read-back, nothing after
+    for (int a = 0; a < 256; ++a) QCOMPARE(int(rig.eeprom.Memory()[a]), 0xFF);
+    QVERIFY(rig.form->Unloaded());
+    QVERIFY(!rig.form->isVisible());
+    QVERIFY(!rig.form->CloseHeld());
+    QVERIFY(rig.port.Sda() && rig.port.Scl());
+    QVERIFY(rig.messages.empty());
+    QVERIFY(rig.Decode().faults.empty());
+}
+
+void Form1OperationsTest::aFillInsideAPatternPauseFinishesBeforeTheCloseEndsThePattern() {
+    WindowRig rig;
+    rig.LoadAndShow();
+    AtTurn(rig.form.get(), [&] { return Transactions(rig) == 20; }, [&] {
+        AtTurn(rig.form.get(), [&] { return Transactions(rig) == 23; }, [&] { rig.form->close(); });
+        QTest::mouseClick(rig.Button("Command2"), Qt::LeftButton);
+    });
+    rig.Button("Command3")->click();
+    // The fill ran to its end with its read-back; the pattern ended at the pause it was in.
+    QCOMPARE(Transactions(rig), size_t{20 + 16 + 1});
+    for (int a = 0; a < 256; ++a) QCOMPARE(int(rig.eeprom.Memory()[a]), 0xFF);
+    QVERIFY(rig.form->Unloaded());
+    QVERIFY(!rig.form->isVisible());
+    QVERIFY(rig.port.Sda() && rig.port.Scl());
+    QVERIFY(rig.messages.empty());
 }
 
 void Form1OperationsTest::failureMidWriteLeavesEverythingEnabled() {

@@ -1,12 +1,19 @@
 // The window itself: controls, tab order, layout rule, load and unload, the clear command and
 // the failure boundary.
 #include <QHeaderView>
+#include <QMoveEvent>
 #include <QSignalSpy>
 #include <QTimer>
 #include <QTest>
 
+#include <algorithm>
+#include <cerrno>
+
 #include "bus/ppdev_port.h"
 #include "operations/operations.h"
+#include "support/costly_port.h"
+#include "support/fake_ppdev_system.h"
+#include "support/paint_log.h"
 #include "support/window_rig.h"
 #include "ui/grid_table_model.h"
 
@@ -20,6 +27,7 @@ private slots:
     void layoutRule_data();
     void layoutRule();
     void layoutRuleFollowsRealResizes();
+    void layoutRuleRunsAgainOnceTheFrameIsKnown();
     void loadAndUnloadPortCalls();
     void clearCommand();
     void blockReadClickFillsTheView();
@@ -31,64 +39,20 @@ private slots:
 
 namespace {
 
-// A system with no parallel port at all, and one whose port at 0x378 is held by another
-// driver, as the ppdev port sees them.
-class NoPortSystem : public lpt::PpdevSystem {
-public:
-    explicit NoPortSystem(bool busy) : busy_(busy) {}
-    OpenResult Open(const std::string&, int) override { return {busy_ ? 7 : -1, busy_ ? 0 : 2}; }
-    int Ioctl(int, unsigned long, void*) override { return busy_ ? 6 /* ENXIO */ : 0; }
-    void Close(int) override { ++closes; }
-    std::vector<std::string> ListDir(const std::string& path) override {
-        if (busy_ && path == "/proc/sys/dev/parport") return {"parport0"};
-        return {};
+// A system with no parallel port at all, or one whose port at 0x378 is held by another driver
+// (the exclusive claim refused with ENXIO), as the ppdev port sees them.
+std::shared_ptr<lpt::testing::FakeSystem> NoPortSystem(bool busy) {
+    auto system = std::make_shared<lpt::testing::FakeSystem>();
+    system->dirs.clear();
+    if (busy) {
+        system->AddPort("parport0", "888\t1912\n");
+        for (unsigned long request : {PPEXCL, PPCLAIM}) system->ioctlError[request] = ENXIO;
+    } else {
+        system->openError = ENOENT;
     }
-    std::optional<std::string> ReadTextFile(const std::string&) override {
-        if (busy_) return std::string("888\t1912\n");
-        return std::nullopt;
-    }
-    bool Exists(const std::string& path) override { return busy_ && path == "/dev/parport0"; }
-    int closes = 0;
+    return system;
+}
 
-private:
-    bool busy_;
-};
-
-// A port that takes its time over every call, like real hardware does.
-class SlowPort : public lpt::Port {
-public:
-    explicit SlowPort(lpt::Port& inner) : inner_(inner) {}
-    void SetPortBit(int port, int bit) override {
-        Spin();
-        inner_.SetPortBit(port, bit);
-    }
-    void ClrPortBit(int port, int bit) override {
-        Spin();
-        inner_.ClrPortBit(port, bit);
-    }
-    std::int32_t GetPortBit(int port, int bit) override {
-        Spin();
-        return inner_.GetPortBit(port, bit);
-    }
-
-private:
-    static void Spin() {
-        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(2);
-        while (std::chrono::steady_clock::now() < until) {
-        }
-    }
-    lpt::Port& inner_;
-};
-
-// Counts paint events of one widget.
-class PaintCounter : public QObject {
-public:
-    int paints = 0;
-    bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Paint) ++paints;
-        return false;
-    }
-};
 
 }  // namespace
 
@@ -219,6 +183,33 @@ void Form1Test::layoutRuleFollowsRealResizes() {
     }
 }
 
+void Form1Test::layoutRuleRunsAgainOnceTheFrameIsKnown() {
+    // A window manager frames the window only after it is shown, and the inner size stays as
+    // it was: the frame shows up as a move of the inner area, or as a state or activation
+    // change, with no resize.
+    WindowRig rig;
+    QSize frame(0, 0);
+    rig.form->SetOuterSizeSource([&] { return rig.form->size() + frame; });
+    rig.LoadAndShow();
+    auto* grid = rig.Get<QTableView>("MSFlexGrid1");
+    auto* text = rig.Get<QPlainTextEdit>("Text4");
+    const QSize inner = rig.form->size();
+    QCOMPARE(grid->height(), inner.height() - 100);
+    const QPoint from = rig.form->pos();
+    QMoveEvent moved(from + QPoint(4, 27), from);
+    QEvent stateChanged(QEvent::WindowStateChange), activated(QEvent::ActivationChange);
+    int titleBar = 20;
+    for (QEvent* arrival : {static_cast<QEvent*>(&moved), &stateChanged, &activated}) {
+        frame = QSize(8, titleBar += 5);
+        QApplication::sendEvent(rig.form.get(), arrival);
+        QCOMPARE(rig.form->size(), inner);
+        QCOMPARE(grid->height(), inner.height() + titleBar - 100);
+        QCOMPARE(text->width(), inner.width() + 8 - 370);
+        QCOMPARE(rig.Get<QFrame>("Frame1")->height(),
+                 static_cast<int>(std::lround(((inner.height() + titleBar) * 15 - 1600) / 15.0)));
+    }
+}
+
 void Form1Test::loadAndUnloadPortCalls() {
     WindowRig rig;
     QVERIFY(rig.port.Calls().empty());  // nothing touches the port before the load
@@ -334,7 +325,7 @@ void Form1Test::portFailingMidReadEndsTheReadAndKeepsTheWindowUsable() {
 
 void Form1Test::realPortOnAMachineWithoutAParallelPort() {
     for (bool busy : {false, true}) {
-        auto system = std::make_shared<NoPortSystem>(busy);
+        const auto system = NoPortSystem(busy);
         std::vector<lpt::testing::Message> messages;
         {
             lpt::PpdevPort port(system);
@@ -364,13 +355,17 @@ void Form1Test::realPortOnAMachineWithoutAParallelPort() {
             QVERIFY(form.close());  // the close is never refused, even when the port is not there
             QCOMPARE(messages.size(), size_t{6});  // and does not nag about it once more
         }
-        if (busy) QVERIFY(system->closes >= 6);  // every failed open let go of the device again
+        // Every failed open let go of the device again.
+        if (busy)
+            QVERIFY(std::count_if(system->log.begin(), system->log.end(), [](const std::string& e) {
+                        return e.rfind("close ", 0) == 0;
+                    }) >= 6);
     }
 }
 
 void Form1Test::aSlowReadRepaintsTheGridAsItGoesWithoutHandlingEvents() {
     WindowRig rig;
-    SlowPort slow(rig.port);
+    lpt::testing::CostlyPort slow(rig.port, std::chrono::microseconds(2));
     lpt::ui::Form1 form(slow);
     int beeps = 0;
     bool timerFired = false, timerFiredBeforeBeep = false;
@@ -384,7 +379,7 @@ void Form1Test::aSlowReadRepaintsTheGridAsItGoesWithoutHandlingEvents() {
     form.Load();
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    PaintCounter counter;
+    lpt::testing::PaintLog counter;
     auto* view = form.findChild<QTableView*>(QStringLiteral("MSFlexGrid1"));
     view->viewport()->installEventFilter(&counter);
     QTimer::singleShot(0, [&] { timerFired = true; });  // pending before the click
@@ -396,8 +391,8 @@ void Form1Test::aSlowReadRepaintsTheGridAsItGoesWithoutHandlingEvents() {
     QVERIFY(!timerFired);
     // At most about 30 paints a second, plus the one at the end; and more than one in all.
     const int allowed = 2 + int(std::chrono::duration_cast<std::chrono::milliseconds>(took).count() / 30);
-    QVERIFY2(counter.paints >= 2, qPrintable(QString::number(counter.paints)));
-    QVERIFY2(counter.paints <= allowed, qPrintable(QString::number(counter.paints)));
+    QVERIFY2(counter.Paints() >= 2, qPrintable(QString::number(counter.Paints())));
+    QVERIFY2(counter.Paints() <= allowed, qPrintable(QString::number(counter.Paints())));
     QCOMPARE(form.Grid().CellText(128, 16), lpt::HexForm(rig.eeprom.Memory()[2047]));
     QTRY_VERIFY(timerFired);
     form.close();

@@ -1,0 +1,53 @@
+// lpt-eeprom-cli: the memory's whole-image work (scan, read, write, verify, erase) from a shell,
+// on the same bus and operations as the window.
+//
+// The whole program lives here so that it can run in-process: main() only hands in the standard
+// streams, the terminal test, the ppdev port and the signal flag. Every message for the user is
+// one English line on the error stream, "lpt-eeprom-cli: <cause>; <what to do>".
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bus/clock.h"
+#include "bus/port.h"
+#include "bus/port_spec.h"
+
+namespace lpt::cli {
+
+// Exit statuses, as the help lists them.
+constexpr int kStatusDone = 0;
+constexpr int kStatusMemory = 1;     // the memory did not answer, or holds other bytes than asked
+constexpr int kStatusUsage = 2;      // the command line or an image file cannot be used
+constexpr int kStatusPort = 3;       // the port cannot be used
+constexpr int kStatusCancelled = 130;  // SIGINT or SIGTERM, as a shell reports a Ctrl+C
+
+// The real parallel port the user named (ppdev); it opens at its first port call.
+std::shared_ptr<Port> OpenPpdevPort(const PortSpec& spec);
+
+struct CliEnvironment {
+    CliEnvironment(std::ostream& out, std::ostream& err) : out(out), err(err) {}
+
+    std::ostream& out;           // results: the dump, the scan's list, the reports
+    std::ostream& err;           // errors, and the progress line when it is a terminal
+    bool errIsTerminal = false;  // show progress (unless -q)
+    // The port for --port (not called with --sim).
+    std::function<std::shared_ptr<Port>(const PortSpec&)> openPort = OpenPpdevPort;
+    // Bus timing, write-cycle polling, the simulated memory's write cycle and the progress times.
+    ClockFn clock = SteadyNow;
+    // True once the user asked to stop; looked at between blocks, pages and probes.
+    std::function<bool()> cancelled;
+};
+
+// Runs the program on its arguments (without the program name) and returns the exit status.
+int RunCli(const std::vector<std::string>& args, CliEnvironment& env);
+
+// SIGINT and SIGTERM set a flag that CancelRequested() reports, instead of ending the program in
+// the middle of a transaction; a second signal of the same kind ends it at once.
+void InstallCancelSignals();
+bool CancelRequested();
+
+}  // namespace lpt::cli

@@ -1,0 +1,215 @@
+// lpt-eeprom-cli run in-process: files through the simulated memory, the exit statuses and their
+// one-line messages, and that a refused file never reaches the bus.
+#include "cli/cli.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+
+#include "image/image_file.h"
+#include "operations/image_operations.h"
+#include "sim/sim_eeprom.h"
+#include "sim/sim_port.h"
+#include "sim/trace.h"
+
+namespace lpt::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+MemoryBytes Pattern(int salt) {
+    MemoryBytes b{};
+    for (int a = 0; a < MemoryImage::kSize; ++a)
+        b[static_cast<size_t>(a)] = static_cast<std::uint8_t>((a * 37 + salt) ^ (a >> 8));
+    return b;
+}
+
+// A temp folder, and a simulated memory handed to the program as the port --port opens.
+class CliTest : public ::testing::Test {
+protected:
+    CliTest() : dir_(fs::temp_directory_path() / ("lpt_cli_test_" + std::to_string(getpid()))) {
+        fs::create_directories(dir_);
+        port->Attach(eeprom);
+        eeprom.Memory() = Pattern(11);
+        env.clock = clock.Fn();
+        env.openPort = [this](const PortSpec&) -> std::shared_ptr<Port> { return port; };
+    }
+    ~CliTest() override {
+        port->Detach(eeprom);
+        fs::remove_all(dir_);
+    }
+
+    int Run(const std::vector<std::string>& args) {
+        out.str("");
+        err.str("");
+        return RunCli(args, env);
+    }
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    void WriteText(const std::string& name, const std::string& text) const {
+        std::ofstream(Path(name), std::ios::binary) << text;
+    }
+    std::string ReadText(const std::string& name) const {
+        std::ifstream in(Path(name), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+    void WriteImage(const std::string& name, const MemoryBytes& bytes) const {
+        const auto format = FormatFromExtension(name).value_or(ImageFormat::Binary);
+        WriteImageFile(Path(name), MemoryImage::Full(bytes), format);
+    }
+    MemoryBytes ReadImage(const std::string& name) const {
+        return ReadImageFile(Path(name), ImageFormat::Binary).bytes;
+    }
+    // One message on stderr, from this program.
+    void ExpectOneLine(const std::string& part) const {
+        const std::string e = err.str();
+        EXPECT_EQ(e.rfind("lpt-eeprom-cli: ", 0), 0u) << e;
+        EXPECT_EQ(std::count(e.begin(), e.end(), '\n'), 1) << e;
+        EXPECT_NE(e.find(part), std::string::npos) << e;
+    }
+
+    SteppingClock clock{std::chrono::microseconds(100)};
+    std::shared_ptr<sim::SimPort> port = std::make_shared<sim::SimPort>(LineTiming{}, clock.Fn());
+    sim::SimEeprom eeprom{clock.Fn()};
+    std::ostringstream out, err;
+    CliEnvironment env{out, err};
+
+private:
+    fs::path dir_;
+};
+
+TEST_F(CliTest, FilesGoThroughTheSimulatedImage) {
+    WriteImage("x.bin", Pattern(1));
+    WriteImage("y.hex", Pattern(2));
+    EXPECT_EQ(Run({"--sim=" + Path("x.bin"), "write", Path("y.hex")}), kStatusDone) << err.str();
+    EXPECT_NE(out.str().find("128 written, 0 skipped"), std::string::npos) << out.str();
+    EXPECT_EQ(ReadImage("x.bin"), Pattern(2));  // saved back
+    EXPECT_EQ(Run({"--sim=" + Path("x.bin"), "verify", Path("y.hex")}), kStatusDone);
+    EXPECT_EQ(out.str(), "verified: 2048 bytes match\n");
+    EXPECT_EQ(Run({"read", "-o", Path("z.bin"), "--sim=" + Path("x.bin")}), kStatusDone);
+    EXPECT_EQ(ReadText("z.bin"), ReadText("x.bin"));
+
+    // The same data as S-records and as a binary make the same memory.
+    WriteImage("s.bin", Pattern(1));
+    WriteImage("b.bin", Pattern(1));
+    WriteImage("d.srec", Pattern(3));
+    WriteImage("d.bin", Pattern(3));
+    EXPECT_EQ(Run({"--sim=" + Path("s.bin"), "write", Path("d.srec")}), kStatusDone);
+    EXPECT_EQ(Run({"--sim=" + Path("b.bin"), "write", Path("d.bin"), "--all", "-q"}), kStatusDone);
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(ReadImage("s.bin"), Pattern(3));
+    EXPECT_EQ(ReadText("s.bin"), ReadText("b.bin"));
+}
+
+TEST_F(CliTest, PartialHexChangesAndComparesOnlyItsBytes) {
+    WriteText("p.hex", ":02001000ABCD76\n:00000001FF\n");
+    MemoryBytes expected = Pattern(11);
+    expected[0x10] = 0xAB;
+    expected[0x11] = 0xCD;
+    EXPECT_EQ(Run({"write", Path("p.hex")}), kStatusDone) << err.str();
+    EXPECT_NE(out.str().find("1 written, 127 skipped"), std::string::npos) << out.str();
+    EXPECT_EQ(eeprom.Memory(), expected);
+    EXPECT_EQ(Run({"verify", Path("p.hex")}), kStatusDone);
+    EXPECT_EQ(out.str(), "verified: 2 bytes match\n");
+    eeprom.Memory()[0x11] = 0x00;
+    EXPECT_EQ(Run({"verify", Path("p.hex")}), kStatusMemory);
+    EXPECT_EQ(out.str(), "0x011: expected CD, found 00\n");
+    ExpectOneLine("1 of 2 bytes differ");
+}
+
+TEST_F(CliTest, MemoryFaultsExitOneNamingTheAddresses) {
+    WriteImage("y.bin", Pattern(5));
+    eeprom.SetWriteProtected(true);
+    EXPECT_EQ(Run({"write", Path("y.bin")}), kStatusMemory);
+    ExpectOneLine("2048 bytes read back other than written, first at 0x000");
+    EXPECT_NE(out.str().find("0x007: wrote"), std::string::npos) << out.str();
+    EXPECT_EQ(eeprom.Memory(), Pattern(11));
+
+    eeprom.SetPresent(false);
+    EXPECT_EQ(Run({"read"}), kStatusMemory);
+    ExpectOneLine("does not answer at A0");
+    EXPECT_EQ(Run({"scan"}), kStatusMemory);
+    EXPECT_EQ(out.str(), "");
+    ExpectOneLine("no device answered");
+    eeprom.SetPresent(true);
+    EXPECT_EQ(Run({"scan"}), kStatusDone);
+    EXPECT_EQ(out.str(), "A0\nA2\nA4\nA6\nA8\nAA\nAC\nAE\n");
+}
+
+TEST_F(CliTest, RefusedFilesAndCommandLinesNeverReachTheBus) {
+    WriteText("cut.hex", ":0100000041BE\n");
+    WriteText("far.hex", ":0108000041B6\n:00000001FF\n");
+    WriteText("sum.hex", ":0100000041BF\n:00000001FF\n");
+    const std::pair<const char*, const char*> files[] = {
+        {"cut.hex", "end record"}, {"far.hex", "0x0800"}, {"sum.hex", "checksum"},
+        {"missing.hex", "cannot open"}};
+    for (const auto& [name, why] : files) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(Run({"write", Path(name)}), kStatusUsage);
+        ExpectOneLine(why);
+    }
+    const std::vector<std::vector<std::string>> lines = {
+        {"--bogus", "scan"}, {"erase", "--value", "256"}, {"--port", "lpt1", "read"},
+        {"read", "-o", Path("z.txt")}, {"write"}, {}};
+    for (const auto& line : lines) {
+        EXPECT_EQ(Run(line), kStatusUsage);
+        ExpectOneLine("");
+    }
+    EXPECT_TRUE(port->Calls().empty());
+    EXPECT_EQ(eeprom.Memory(), Pattern(11));
+    EXPECT_EQ(eeprom.CommittedWrites(), 0);
+}
+
+TEST_F(CliTest, EraseTakesTheByteInDecimalOrHex) {
+    for (const char* value : {"0x41", "255", "0xFF"}) {
+        ASSERT_EQ(Run({"erase", "--value", value}), kStatusDone) << err.str();
+        const int expected = value[1] == 'x' && value[2] == '4' ? 0x41 : 0xFF;
+        EXPECT_TRUE(std::all_of(eeprom.Memory().begin(), eeprom.Memory().end(),
+                                [&](std::uint8_t b) { return b == expected; }))
+            << value;
+    }
+}
+
+TEST_F(CliTest, DumpShowsAddressHexAndCharacters) {
+    const std::uint8_t row[16] = {'A', 'b', 0x01, 0xC0, 0x7F, 0x98, '0', 0xFF,
+                                  ' ', '~', 0x00, 0xE9, 0x20, 0x21, 0x41, 0x0A};
+    std::copy(std::begin(row), std::end(row), eeprom.Memory().begin() + 0x7F0);
+    EXPECT_EQ(Run({"read"}), kStatusDone);
+    const std::string dump = out.str();
+    EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), 128);
+    const std::string last = "0x7f0  41 62 01 C0 7F 98 30 FF 20 7E 00 E9 20 21 41 0A  Ab.А..0я ~.й !A.\n";
+    EXPECT_EQ(dump.substr(dump.size() - last.size()), last);
+}
+
+TEST_F(CliTest, ProgressOnTerminalAndCancelBetweenPages) {
+    env.errIsTerminal = true;
+    EXPECT_EQ(Run({"read", "-o", Path("z.bin")}), kStatusDone);
+    EXPECT_NE(err.str().find("\r100%  2048/2048 bytes"), std::string::npos) << err.str();
+    EXPECT_EQ(Run({"read", "-o", Path("z.bin"), "-q"}), kStatusDone);
+    EXPECT_EQ(err.str(), "");
+
+    int asked = 0;
+    // Asked after each of the 8 blocks read, once the pages to write are known, after each page.
+    env.cancelled = [&] { return ++asked > 10; };
+    env.errIsTerminal = false;
+    WriteImage("y.bin", Pattern(7));
+    port->ClearCalls();
+    EXPECT_EQ(Run({"write", Path("y.bin")}), kStatusCancelled);
+    ExpectOneLine("cancelled");
+    EXPECT_EQ(eeprom.CommittedWrites(), 2);
+    EXPECT_TRUE(port->Scl() && port->Sda());  // left at rest
+    EXPECT_TRUE(sim::DecodeTrace(port->Calls()).faults.empty());
+}
+
+TEST_F(CliTest, MissingParallelPortExitsThree) {
+    env.openPort = OpenPpdevPort;  // the machine's own ports: none at 0x1234
+    EXPECT_EQ(Run({"--port", "0x1234", "scan"}), kStatusPort);
+    ExpectOneLine("port");
+}
+
+}  // namespace
+}  // namespace lpt::cli
