@@ -120,7 +120,10 @@ void DumpCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
                              const QModelIndex& index) const {
     const auto* model = static_cast<const GridTableModel*>(index.model());
     const bool selected = option.state & QStyle::State_Selected;
-    if (selected) painter->fillRect(option.rect, option.palette.brush(QPalette::Highlight));
+    if (selected)
+        painter->fillRect(option.rect, option.palette.brush(QPalette::Highlight));
+    else if (model->IsMarked(index))
+        painter->fillRect(option.rect, GridTableModel::kMarkColour);
     const std::string& raw = model->CellText(index);
     if (!raw.empty()) {
         const Prepared& cell = Prepare(raw, IsCharacterColumn(index.column()));

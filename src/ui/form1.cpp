@@ -44,9 +44,15 @@ struct Form1::ButtonSpec {
 const Form1::ButtonSpec Form1::kButtons[] = {
     {Control::Command1, "Command1", "Чтение блоками", 90, 90, 1635, 330, &Form1::Command1_Click,
      true,
-     [](Form1& f) -> std::optional<OperationResult> { return BlockRead(f.bus_, f.grid_, f); }},
+     [](Form1& f) -> std::optional<OperationResult> {
+         f.ForgetDump();
+         return f.KeepRead(BlockRead(f.bus_, f.grid_, f));
+     }},
     {Control::Command4, "Command4", "Чтение пабайтно", 1755, 90, 1725, 330, &Form1::Command4_Click,
-     true, [](Form1& f) -> std::optional<OperationResult> { return ByteRead(f.bus_, f.grid_, f); }},
+     true, [](Form1& f) -> std::optional<OperationResult> {
+         f.ForgetDump();
+         return f.KeepRead(ByteRead(f.bus_, f.grid_, f));
+     }},
     {Control::Command7, "Command7", "Поиск", 3510, 90, 1545, 330, &Form1::Command7_Click, true,
      [](Form1& f) -> std::optional<OperationResult> {
          BusScan(f.bus_, f);
@@ -64,6 +70,7 @@ const Form1::ButtonSpec Form1::kButtons[] = {
      [](Form1& f) -> std::optional<OperationResult> {
          f.SetText("");
          f.grid_.Clear();
+         f.ForgetDump();
          return std::nullopt;
      }},
 };
@@ -88,6 +95,7 @@ Form1::Form1(Port& port, ClockFn clock, QWidget* parent)
     beepSink_ = [] { QApplication::beep(); };
     outerSize_ = [this] { return frameGeometry().size(); };
     BuildControls();
+    BuildActions();
     grid_.SetChangeListener([this](int row, int) { MSFlexGrid1->NoteChange(row); });
 }
 
@@ -148,8 +156,7 @@ void Form1::BuildControls() {
 
 // ---- the boundary ----------------------------------------------------------------------------
 
-template <typename Body>
-void Form1::Guarded(const QString& what, Body body) {
+void Form1::Guarded(const QString& what, const std::function<void()>& body) {
     // A click already queued when the window closed (handled by the event processing of a
     // pause that is still unwinding) must not reach the bus.
     if (unloaded_) return;

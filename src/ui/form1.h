@@ -21,10 +21,12 @@
 #include "bus/i2c_bus.h"
 #include "operations/dump_grid.h"
 #include "operations/feedback.h"
+#include "operations/image_operations.h"
 #include "operations/operations.h"
 #include "operations/timed_pause.h"
 #include "ui/twips.h"
 
+class QAction;
 class QFrame;
 class QPlainTextEdit;
 class QPushButton;
@@ -77,6 +79,18 @@ public:
     // tests hand in a frame of their own.
     void SetOuterSizeSource(std::function<QSize()> source) { outerSize_ = std::move(source); }
 
+    // The file dialogs and the confirmation of the data actions: a QFileDialog and a question
+    // box by default; tests hand in their own. `choose` gives the path chosen (empty: cancelled)
+    // for saving (`save`) or opening, with the name filter the user picked; `confirm` asks a
+    // yes/no question whose safe answer is no.
+    struct FileDialogs {
+        std::function<QString(bool save, const QString& title, QString* selectedFilter)> choose;
+        std::function<bool(const QString& title, const QString& text)> confirm;
+    };
+    void SetFileDialogs(FileDialogs dialogs) { dialogs_ = std::move(dialogs); }
+    // The bytes of the last complete read the grid shows, if there is one.
+    const std::optional<MemoryBytes>& LastRead() const { return lastRead_; }
+
 public slots:
     void Form_Load();
     void Form_Resize();
@@ -87,6 +101,13 @@ public slots:
     void Command2_Click();
     void Command3_Click();
     void Command8_Click();
+
+    // The grid's data actions (its context menu and the window's shortcuts).
+    void SaveToFile();         // Ctrl+S: the last complete read into a file
+    void CopySelection();      // Ctrl+C: the selected cells as hex rows with their addresses
+    void SelectAllCells();     // Ctrl+A
+    void WriteFileToMemory();  // Ctrl+O: a file onto the memory, with read-back
+    void CompareWithFile();    // the memory against a file; differing cells marked
 
 protected:
     bool event(QEvent* event) override;
@@ -100,8 +121,17 @@ private:
     static const ButtonSpec& Spec(Control target);
 
     void BuildControls();
-    template <typename Body>
-    void Guarded(const QString& what, Body body);
+    void BuildActions();
+    // Opens a file through the dialogs and reads it whole; nothing when cancelled or refused
+    // (the refusal is shown).
+    std::optional<MemoryImage> ChooseImage(const QString& title, QString* path);
+    // Puts 2048 bytes into the grid the way a read places them.
+    void ShowBytes(const MemoryBytes& bytes);
+    // The grid no longer holds a complete read (a read starts, CLS): nothing to save, no marks.
+    void ForgetDump();
+    // A read that ran to its end: its bytes are what the grid shows.
+    OperationResult KeepRead(OperationResult result);
+    void Guarded(const QString& what, const std::function<void()>& body);
     void Run(Control button);
     void ShowMessage(QMessageBox::Icon icon, const QString& title, const QString& text);
     void ReportUnanswered(const OperationResult& result);
@@ -112,6 +142,10 @@ private:
     DumpGrid grid_;
     TimedPause pause_;
     WriteJournal journal_;  // shared by the writes, which can nest inside each other's pauses
+    std::optional<MemoryBytes> lastRead_;  // the last complete read on the grid
+    FileDialogs dialogs_;
+    QString lastFolder_;        // where the file dialogs open
+    bool fileWorkRunning_ = false;  // a file write is under way (its progress processes events)
 
     std::array<QPushButton*, 6> buttons_{};  // in the order of kButtons
     QPlainTextEdit* Text4 = nullptr;

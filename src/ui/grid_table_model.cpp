@@ -40,6 +40,7 @@ QVariant GridTableModel::data(const QModelIndex& index, int role) const {
     const int col = GridCol(index.column());
     switch (role) {
         case Qt::DisplayRole: return CellString(grid_, row, col);
+        case Qt::BackgroundRole: return IsMarked(index) ? QVariant(kMarkColour) : QVariant();
         case Qt::TextAlignmentRole: return AlignmentOf(grid_.ColumnAlignment(col));
         default: return {};
     }
@@ -81,6 +82,30 @@ void GridTableModel::RowsChanged(int first, int last) {
     if (top > bottom) return;
     emit dataChanged(index(top, 0), index(bottom, columnCount() - 1), {Qt::DisplayRole});
     emit headerDataChanged(Qt::Vertical, top, bottom);
+}
+
+int GridTableModel::AddressOf(const QModelIndex& index) {
+    if (!index.isValid()) return -1;
+    const int row = GridRow(index.row());
+    const int col = GridCol(index.column());
+    if (row < 1 || row > 128) return -1;
+    int offset = -1;
+    if (col >= 1 && col <= 16) offset = col - 1;
+    if (col >= 18 && col <= 33) offset = col - 18;
+    return offset < 0 ? -1 : (row - 1) * 16 + offset;
+}
+
+void GridTableModel::SetMarks(const std::vector<int>& addresses) {
+    marks_.reset();
+    for (int a : addresses)
+        if (a >= 0 && a < 2048) marks_.set(static_cast<size_t>(a));
+    Refresh();
+}
+
+void GridTableModel::ClearMarks() {
+    if (marks_.none()) return;
+    marks_.reset();
+    Refresh();
 }
 
 bool IsControlCharacter(const QString& text) {

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QColor>
 
+#include <bitset>
 #include <string>
+#include <vector>
 
 #include "operations/dump_grid.h"
 
@@ -38,8 +41,24 @@ public:
     }
     const DumpGrid& Grid() const { return grid_; }
 
+    // The memory address a body cell shows (its hex or its character cell), or -1 for the
+    // separator column and the rows below the dump.
+    static int AddressOf(const QModelIndex& index);
+
+    // Cells marked as differing from a file, by memory address; drawn on kMarkColour until the
+    // marks are cleared (the next read, CLS).
+    static inline const QColor kMarkColour{255, 205, 150};
+    void SetMarks(const std::vector<int>& addresses);
+    void ClearMarks();
+    bool IsMarked(const QModelIndex& index) const {
+        const int a = AddressOf(index);
+        return a >= 0 && marks_.test(static_cast<size_t>(a));
+    }
+    int MarkCount() const { return static_cast<int>(marks_.count()); }
+
 private:
     const DumpGrid& grid_;
+    std::bitset<2048> marks_;
 };
 
 // True for the characters a dump cell shows as a placeholder: C0 controls, DEL and C1 controls.

@@ -1,0 +1,354 @@
+// The window's data actions: keep what was read in a file, copy it, put a file onto the memory
+// with proof, compare the memory with a file. They live on the grid's context menu and on the
+// window's shortcuts; the six buttons and their wire traffic do not change.
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QPushButton>
+
+#include <algorithm>
+#include <map>
+
+#include "image/image_file.h"
+#include "operations/bus_check.h"
+#include "ui/dump_view.h"
+#include "ui/form1.h"
+#include "ui/grid_table_model.h"
+
+namespace lpt::ui {
+
+namespace {
+
+const QString kFilters = QStringLiteral(
+    "Двоичный образ (*.bin);;Intel HEX (*.hex *.ihex);;S-record (*.srec *.s19);;Все файлы (*)");
+
+QString Hex2(int value) { return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper(); }
+
+QString AddressOf(int address) { return QString::fromStdString(AddressText(address)); }
+
+// "  0x064: в файле 64, в памяти 55" for each of the first differing bytes.
+QString MismatchLines(const std::vector<Mismatch>& first, int total, const QString& expected,
+                      const QString& found) {
+    QString text;
+    for (const Mismatch& m : first)
+        text += QStringLiteral("  %1: %2 %3, %4 %5\n")
+                    .arg(AddressOf(m.address), expected, Hex2(m.expected), found, Hex2(m.found));
+    if (total > static_cast<int>(first.size()))
+        text += QStringLiteral("  … и ещё %1\n").arg(total - static_cast<int>(first.size()));
+    return text;
+}
+
+// The format a file name asks for, else the one of the filter picked in the dialog.
+ImageFormat FormatFor(const QString& path, const QString& filter) {
+    if (const auto f = FormatFromExtension(path.toStdString())) return *f;
+    if (filter.contains(QStringLiteral("*.hex"))) return ImageFormat::IntelHex;
+    if (filter.contains(QStringLiteral("*.srec"))) return ImageFormat::SRecord;
+    return ImageFormat::Binary;
+}
+
+QString ExtensionOf(ImageFormat format) {
+    switch (format) {
+        case ImageFormat::IntelHex: return QStringLiteral(".hex");
+        case ImageFormat::SRecord: return QStringLiteral(".srec");
+        case ImageFormat::Binary: break;
+    }
+    return QStringLiteral(".bin");
+}
+
+QString FileName(const QString& path) { return QFileInfo(path).fileName(); }
+
+}  // namespace
+
+void Form1::BuildActions() {
+    dialogs_.choose = [this](bool save, const QString& title, QString* filter) {
+        return save ? QFileDialog::getSaveFileName(this, title, lastFolder_, kFilters, filter)
+                    : QFileDialog::getOpenFileName(this, title, lastFolder_, kFilters, filter);
+    };
+    dialogs_.confirm = [this](const QString& title, const QString& text) {
+        QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, this);
+        QPushButton* write = box.addButton(QStringLiteral("Записать"), QMessageBox::AcceptRole);
+        QPushButton* cancel = box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
+        box.setDefaultButton(cancel);  // the safe answer
+        box.setEscapeButton(cancel);
+        box.exec();
+        return box.clickedButton() == write;
+    };
+
+    struct Spec {
+        const char* name;
+        const char* text;
+        QKeySequence keys;
+        void (Form1::*slot)();
+    };
+    const Spec specs[] = {
+        {"actionSave", "Сохранить в файл…", QKeySequence(Qt::CTRL | Qt::Key_S), &Form1::SaveToFile},
+        {"actionCopy", "Копировать", QKeySequence(Qt::CTRL | Qt::Key_C), &Form1::CopySelection},
+        {"actionSelectAll", "Выделить всё", QKeySequence(Qt::CTRL | Qt::Key_A),
+         &Form1::SelectAllCells},
+        {"actionWriteFile", "Записать файл в память…", QKeySequence(Qt::CTRL | Qt::Key_O),
+         &Form1::WriteFileToMemory},
+        {"actionCompare", "Сравнить с файлом…", QKeySequence(), &Form1::CompareWithFile},
+    };
+    MSFlexGrid1->setContextMenuPolicy(Qt::ActionsContextMenu);
+    for (const Spec& spec : specs) {
+        auto* action = new QAction(QString::fromUtf8(spec.text), this);
+        action->setObjectName(QString::fromLatin1(spec.name));
+        action->setShortcut(spec.keys);
+        action->setShortcutContext(Qt::WindowShortcut);
+        connect(action, &QAction::triggered, this, spec.slot);
+        addAction(action);               // the shortcut works anywhere in the window
+        MSFlexGrid1->addAction(action);  // and the grid's context menu lists it
+        if (spec.slot == &Form1::SelectAllCells || spec.slot == &Form1::CompareWithFile) {
+            auto* separator = new QAction(this);
+            separator->setSeparator(true);
+            MSFlexGrid1->addAction(separator);
+        }
+    }
+}
+
+void Form1::ForgetDump() {
+    lastRead_.reset();
+    MSFlexGrid1->Model().ClearMarks();
+}
+
+OperationResult Form1::KeepRead(OperationResult result) {
+    if (result.data.size() == static_cast<size_t>(MemoryImage::kSize)) {
+        MemoryBytes bytes;
+        std::copy(result.data.begin(), result.data.end(), bytes.begin());
+        lastRead_ = bytes;
+    }
+    return result;
+}
+
+void Form1::ShowBytes(const MemoryBytes& bytes) {
+    WriteCursor cursor;
+    cursor.row = 1;
+    for (int block = 0; block <= 7; block += 1) {
+        cursor.col = 1;
+        for (int index = 0; index <= 255; index += 1)
+            PlaceByte(grid_, cursor, bytes[static_cast<size_t>(block * 256 + index)]);
+    }
+    MSFlexGrid1->PaintChanges();
+    lastRead_ = bytes;
+}
+
+std::optional<MemoryImage> Form1::ChooseImage(const QString& title, QString* path) {
+    QString filter;
+    *path = dialogs_.choose ? dialogs_.choose(false, title, &filter) : QString();
+    if (path->isEmpty()) return std::nullopt;
+    lastFolder_ = QFileInfo(*path).absolutePath();
+    try {
+        return ReadImageFile(path->toStdString());
+    } catch (const ImageFileError& e) {
+        ShowMessage(QMessageBox::Warning, QStringLiteral("Файл не подходит"),
+                    QString::fromStdString(e.MessageRu()) +
+                        QStringLiteral("\n\nВ память ничего не записано."));
+    }
+    return std::nullopt;
+}
+
+void Form1::SaveToFile() {
+    Guarded(QStringLiteral("Сохранить в файл"), [this] {
+        if (!lastRead_) {
+            ShowMessage(QMessageBox::Information, QStringLiteral("Нечего сохранять"),
+                        QStringLiteral("В таблице нет полного чтения памяти (программа только что "
+                                       "запущена, таблица очищена кнопкой CLS или чтение "
+                                       "прервано ошибкой), поэтому сохранять нечего.\nПрочитайте "
+                                       "память кнопкой «Чтение блоками» или «Чтение пабайтно» и "
+                                       "сохраните снова."));
+            return;
+        }
+        QString filter;
+        QString path = dialogs_.choose
+                           ? dialogs_.choose(true, QStringLiteral("Сохранить прочитанное в файл"),
+                                             &filter)
+                           : QString();
+        if (path.isEmpty()) return;
+        const ImageFormat format = FormatFor(path, filter);
+        if (!FormatFromExtension(path.toStdString())) path += ExtensionOf(format);
+        lastFolder_ = QFileInfo(path).absolutePath();
+        try {
+            // Written whole into a temporary file beside it and renamed into place.
+            WriteImageFile(path.toStdString(), MemoryImage::Full(*lastRead_), format);
+        } catch (const ImageFileError& e) {
+            ShowMessage(QMessageBox::Warning, QStringLiteral("Файл не сохранён"),
+                        QString::fromStdString(e.MessageRu()));
+        }
+    });
+}
+
+void Form1::CopySelection() {
+    Guarded(QStringLiteral("Копировать"), [this] {
+        // The selected cells by grid row: which of the sixteen bytes of the row.
+        std::map<int, std::array<bool, 16>> rows;
+        for (const QModelIndex& index : MSFlexGrid1->selectionModel()->selectedIndexes()) {
+            const int address = GridTableModel::AddressOf(index);
+            if (address >= 0) rows[address / 16][static_cast<size_t>(address % 16)] = true;
+        }
+        QString text;
+        for (const auto& [row, picked] : rows) {
+            QString hex, chars;
+            for (int offset = 0; offset < 16; ++offset) {
+                const std::string& cell = grid_.CellText(row + 1, offset + 1);
+                const bool shown = picked[static_cast<size_t>(offset)] && !cell.empty();
+                hex += shown ? QString::fromStdString(cell).rightJustified(2, QLatin1Char('0'))
+                             : QStringLiteral("  ");
+                hex += QLatin1Char(' ');
+                const QString ch = QString::fromStdString(grid_.CellText(row + 1, offset + 18));
+                chars += !shown ? QStringLiteral(" ")
+                                : (IsControlCharacter(ch) || ch.isEmpty() ? QStringLiteral(".") : ch);
+            }
+            text += AddressOf(row * 16) + QStringLiteral("  ") + hex + QLatin1Char(' ') +
+                    chars.trimmed() + QLatin1Char('\n');
+        }
+        if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
+    });
+}
+
+void Form1::SelectAllCells() { MSFlexGrid1->selectAll(); }
+
+void Form1::WriteFileToMemory() {
+    if (fileWorkRunning_) return;
+    Guarded(QStringLiteral("Записать файл в память"), [this] {
+        QString path;
+        const std::optional<MemoryImage> image =
+            ChooseImage(QStringLiteral("Записать файл в память"), &path);
+        if (!image) return;
+        QString differ;
+        if (lastRead_) {
+            const size_t pages = DifferingPages(*image, *lastRead_).size();
+            differ = QStringLiteral("Отличается от показанного в таблице: %1 из %2 страниц по %3 "
+                                    "байт; только они и будут записаны.")
+                         .arg(pages)
+                         .arg(kPages)
+                         .arg(kPageSize);
+        } else {
+            differ = QStringLiteral("В таблице нет полного чтения памяти: какие страницы "
+                                    "отличаются, станет известно, когда память будет прочитана "
+                                    "перед записью.");
+        }
+        const QString question =
+            QStringLiteral("Записать в память файл «%1»?\n\nФайл: %2\nДанные: %3 из %4 байт "
+                           "памяти.\n%5\n\nЗапись изменит содержимое памяти. Каждая записанная "
+                           "страница будет прочитана обратно и сверена с файлом.")
+                .arg(FileName(path), QDir::toNativeSeparators(path))
+                .arg(image->CoveredCount())
+                .arg(MemoryImage::kSize)
+                .arg(differ);
+        if (!dialogs_.confirm || !dialogs_.confirm(QStringLiteral("Записать файл в память?"), question))
+            return;
+
+        pause_.Settle();
+        fileWorkRunning_ = true;
+        struct Done {
+            Form1& f;
+            ~Done() { f.fileWorkRunning_ = false; }
+        } done{*this};
+        // Every byte may change: a pattern write this one is nested in compares only what it
+        // writes after it.
+        const int writer = journal_.Begin();
+        for (int a = 0; a < MemoryImage::kSize; ++a) journal_.Record(writer, a);
+
+        // The progress dialog is window-modal: the window takes no other input meanwhile. Its
+        // updates come between pages, with the bus at rest; a close handled there ends the
+        // write at that page boundary.
+        QProgressDialog progress(QStringLiteral("Запись файла…"), QString(), 0, 1, this);
+        progress.setWindowTitle(QStringLiteral("Запись файла в память"));
+        progress.setWindowModality(Qt::WindowModal);
+        progress.setMinimumDuration(0);
+        progress.setAutoClose(false);
+        progress.setAutoReset(false);
+        QElapsedTimer clock;
+        clock.start();
+        const ProgressFn tick = [&](int doneBytes, int total) {
+            if (unloaded_) throw OperationCancelled();
+            const qint64 ms = clock.elapsed();
+            const qint64 left = doneBytes > 0 ? ms * (total - doneBytes) / doneBytes : 0;
+            progress.setMaximum(total);
+            progress.setLabelText(QStringLiteral("«%1»: %2 из %3 байт, осталось около %4 с")
+                                      .arg(FileName(path))
+                                      .arg(doneBytes)
+                                      .arg(total)
+                                      .arg(static_cast<double>(left) / 1000.0, 0, 'f', 1));
+            progress.setValue(doneBytes);  // processes events: the dialog is modal
+            if (unloaded_) throw OperationCancelled();
+        };
+        const WriteReport report = WriteImage(bus_, *image, pause_.Clock(), {}, tick);
+        progress.close();
+        ForgetDump();
+        ShowBytes(report.after);
+        QString text;
+        if (report.pagesWritten == 0) {
+            text = QStringLiteral("Память уже совпадает с файлом «%1»: ни одна страница не "
+                                  "записана.")
+                       .arg(FileName(path));
+        } else if (report.verify.differing == 0) {
+            text = QStringLiteral("Файл «%1» записан в память: записано страниц — %2, совпадали "
+                                  "и пропущены — %3.\nВсе записанные страницы прочитаны обратно "
+                                  "и совпадают с файлом.")
+                       .arg(FileName(path))
+                       .arg(report.pagesWritten)
+                       .arg(report.pagesSkipped);
+        } else {
+            text = QStringLiteral("Файл «%1» записан (страниц: %2), но проверка чтением нашла "
+                                  "%3 байт, отличающихся от файла:\n%4Возможные причины: запись "
+                                  "запрещена (вывод WP памяти подключён к питанию), ненадёжный "
+                                  "контакт на выводах 2, 15, 16, неисправная память.")
+                       .arg(FileName(path))
+                       .arg(report.pagesWritten)
+                       .arg(report.verify.differing)
+                       .arg(MismatchLines(report.verify.first, report.verify.differing,
+                                          QStringLiteral("в файле"), QStringLiteral("в памяти")));
+            MSFlexGrid1->Model().SetMarks([&] {
+                std::vector<int> at;
+                for (const Mismatch& m : report.verify.all) at.push_back(m.address);
+                return at;
+            }());
+        }
+        Beep();
+        ShowMessage(report.verify.differing == 0 ? QMessageBox::Information : QMessageBox::Warning,
+                    QStringLiteral("Запись файла"), text);
+    });
+}
+
+void Form1::CompareWithFile() {
+    if (fileWorkRunning_) return;
+    Guarded(QStringLiteral("Сравнить с файлом"), [this] {
+        QString path;
+        const std::optional<MemoryImage> image =
+            ChooseImage(QStringLiteral("Сравнить память с файлом"), &path);
+        if (!image) return;
+        pause_.Settle();
+        ForgetDump();
+        const MemoryBytes bytes = ReadMemory(bus_, pause_.Clock());
+        ShowBytes(bytes);
+        const ImageDiff diff = Compare(*image, bytes);
+        std::vector<int> at;
+        for (const Mismatch& m : diff.all) at.push_back(m.address);
+        MSFlexGrid1->Model().SetMarks(at);
+        Beep();
+        if (diff.differing == 0) {
+            ShowMessage(QMessageBox::Information, QStringLiteral("Сравнение с файлом"),
+                        QStringLiteral("Память совпадает с файлом «%1»: сравнено %2 байт.")
+                            .arg(FileName(path))
+                            .arg(diff.compared));
+            return;
+        }
+        ShowMessage(QMessageBox::Warning, QStringLiteral("Сравнение с файлом"),
+                    QStringLiteral("Память отличается от файла «%1»: %2 из %3 байт; в таблице они "
+                                   "выделены цветом.\n%4")
+                        .arg(FileName(path))
+                        .arg(diff.differing)
+                        .arg(diff.compared)
+                        .arg(MismatchLines(diff.first, diff.differing, QStringLiteral("в файле"),
+                                           QStringLiteral("в памяти"))));
+    });
+}
+
+}  // namespace lpt::ui

@@ -1,0 +1,200 @@
+// The grid's data actions: save, copy, write a file with proof, compare; through the window's
+// shortcuts, with the file dialogs replaced.
+#include <QClipboard>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <QTest>
+
+#include "image/image_file.h"
+#include "support/window_rig.h"
+#include "ui/grid_table_model.h"
+
+using lpt::MemoryImage;
+using lpt::testing::WindowRig;
+
+namespace {
+
+// A window over the simulated memory whose file dialogs answer from the test.
+struct FilesRig : WindowRig {
+    QTemporaryDir dir;
+    QString chosen;         // what the next file dialog answers (empty: cancelled)
+    bool answer = true;     // what the confirmation answers
+    QStringList questions;  // the confirmations asked
+    int dialogs = 0;
+
+    FilesRig() {
+        form->SetFileDialogs({[this](bool, const QString&, QString*) {
+                                  ++dialogs;
+                                  return chosen;
+                              },
+                              [this](const QString&, const QString& text) {
+                                  questions << text;
+                                  return answer;
+                              }});
+        LoadAndShow();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+    }
+    QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+    void Keys(int key) { QTest::keyClick(form.get(), Qt::Key(key), Qt::ControlModifier); }
+    void Action(const char* name) { Get<QAction>(name)->trigger(); }
+    MemoryImage File(const QString& path) const { return lpt::ReadImageFile(path.toStdString()); }
+    void Save(const MemoryImage& image, const QString& path) const {
+        lpt::WriteImageFile(path.toStdString(), image, *lpt::FormatFromExtension(path.toStdString()));
+    }
+    bool GridShows(const lpt::MemoryBytes& bytes) const {
+        for (int a = 0; a < 2048; ++a)
+            if (form->Grid().CellText(a / 16 + 1, a % 16 + 1) != lpt::HexForm(bytes[a])) return false;
+        return true;
+    }
+};
+
+}  // namespace
+
+class Form1FilesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void saveKeepsTheLastCompleteReadAndOnlyThat();
+    void copyGivesTheSelectedCellsAsHexRows();
+    void writeFilePutsItOnTheMemoryAndTheGridShowsIt();
+    void aBadFileOrANoWritesNothing();
+    void compareMarksExactlyTheDifferingCellsUntilTheNextRead();
+    void closingDuringAFileWriteEndsItAtAPageBoundary();
+};
+
+void Form1FilesTest::saveKeepsTheLastCompleteReadAndOnlyThat() {
+    FilesRig rig;
+    rig.chosen = rig.Path("early.bin");
+    rig.Keys(Qt::Key_S);
+    QCOMPARE(rig.dialogs, 0);
+    QVERIFY(!QFile::exists(rig.chosen));
+    QCOMPARE(rig.messages.size(), size_t{1});
+    QVERIFY(rig.messages[0].text.contains(QStringLiteral("нет полного чтения")));
+
+    rig.Button("Command1")->click();
+    for (const char* name : {"dump.bin", "dump.hex"}) {
+        rig.chosen = rig.Path(name);
+        rig.Keys(Qt::Key_S);
+        const MemoryImage saved = rig.File(rig.chosen);
+        QVERIFY(saved.Complete());
+        QVERIFY(saved.bytes == rig.eeprom.Memory());
+    }
+    rig.Button("Command8")->click();  // CLS: nothing complete on the grid again
+    rig.chosen = rig.Path("after-cls.bin");
+    rig.Keys(Qt::Key_S);
+    QVERIFY(!QFile::exists(rig.chosen));
+    QCOMPARE(rig.messages.size(), size_t{2});
+}
+
+void Form1FilesTest::copyGivesTheSelectedCellsAsHexRows() {
+    FilesRig rig;
+    rig.Button("Command1")->click();
+    auto* view = rig.Get<QTableView>("MSFlexGrid1");
+    auto* selection = view->selectionModel();
+    for (int col : {0, 1, 15}) selection->select(view->model()->index(1, col), QItemSelectionModel::Select);
+    rig.Keys(Qt::Key_C);
+    const auto& m = rig.eeprom.Memory();  // row 1 holds addresses 0x010..0x01f
+    const QString expected = QStringLiteral("0x010  %1 %2 %3 %4 ")
+                                 .arg(lpt::HexForm(m[0x10]).c_str(), 2, QLatin1Char('0'))
+                                 .arg(lpt::HexForm(m[0x11]).c_str(), 2, QLatin1Char('0'))
+                                 .arg(QString(13 * 3 - 1, QLatin1Char(' ')))
+                                 .arg(lpt::HexForm(m[0x1F]).c_str(), 2, QLatin1Char('0'));
+    QCOMPARE(QGuiApplication::clipboard()->text().left(expected.size()), expected);
+    rig.Keys(Qt::Key_A);
+    rig.Keys(Qt::Key_C);
+    QCOMPARE(QGuiApplication::clipboard()->text().count(QLatin1Char('\n')), 128);
+}
+
+void Form1FilesTest::writeFilePutsItOnTheMemoryAndTheGridShowsIt() {
+    FilesRig rig;
+    rig.Button("Command1")->click();
+    MemoryImage image = MemoryImage::Full(rig.eeprom.Memory());
+    for (int a = 0x120; a < 0x140; ++a) image.bytes[a] = static_cast<std::uint8_t>(~a);  // 2 pages
+    rig.chosen = rig.Path("new.hex");
+    rig.Save(image, rig.chosen);
+    rig.Keys(Qt::Key_O);
+    QCOMPARE(rig.questions.size(), 1);
+    QVERIFY(rig.questions[0].contains(QStringLiteral("new.hex")));
+    QVERIFY(rig.questions[0].contains(QStringLiteral("2048 из 2048")));
+    QVERIFY(rig.questions[0].contains(QStringLiteral("2 из 128 страниц")));
+    QVERIFY(rig.eeprom.Memory() == image.bytes);
+    QVERIFY(rig.GridShows(image.bytes));
+    QVERIFY(rig.form->LastRead() && *rig.form->LastRead() == image.bytes);
+    QVERIFY(rig.messages.back().text.contains(QStringLiteral("прочитаны обратно")));
+    QVERIFY(rig.form->isEnabled());
+}
+
+void Form1FilesTest::aBadFileOrANoWritesNothing() {
+    FilesRig rig;
+    const auto before = rig.eeprom.Memory();
+    QFile bad(rig.Path("cut.hex"));
+    QVERIFY(bad.open(QIODevice::WriteOnly));
+    bad.write(":10000000000102030405060708090A0B0C0D0E0F78\n");  // no end record
+    bad.close();
+    rig.chosen = bad.fileName();
+    rig.port.ClearCalls();
+    rig.Keys(Qt::Key_O);
+    QVERIFY2(rig.questions.isEmpty(), "refused before asking");
+    QVERIFY(rig.messages.back().text.contains(QStringLiteral("cut.hex")));
+    QVERIFY(rig.port.Calls().empty());
+
+    MemoryImage image = MemoryImage::Full(before);
+    image.bytes[5] ^= 0xFF;
+    rig.chosen = rig.Path("good.bin");
+    rig.Save(image, rig.chosen);
+    rig.answer = false;  // the user says no
+    rig.Keys(Qt::Key_O);
+    QCOMPARE(rig.questions.size(), 1);
+    QVERIFY(rig.port.Calls().empty());
+    QVERIFY(rig.eeprom.Memory() == before);
+}
+
+void Form1FilesTest::compareMarksExactlyTheDifferingCellsUntilTheNextRead() {
+    FilesRig rig;
+    MemoryImage image = MemoryImage::Full(rig.eeprom.Memory());
+    const std::vector<int> differ = {0x000, 0x3A7, 0x7FF};
+    for (int a : differ) image.bytes[a] ^= 0x5A;
+    rig.chosen = rig.Path("other.bin");
+    rig.Save(image, rig.chosen);
+    rig.Action("actionCompare");
+    auto& model = rig.form->GridModel();
+    QCOMPARE(model.MarkCount(), 3);
+    for (int a : differ) {
+        QVERIFY(model.IsMarked(model.index(a / 16, a % 16)));       // hex cell
+        QVERIFY(model.IsMarked(model.index(a / 16, a % 16 + 17)));  // character cell
+    }
+    QVERIFY(!model.IsMarked(model.index(0, 1)));
+    QVERIFY(rig.messages.back().text.contains(QStringLiteral("3 из 2048")));
+    QVERIFY(rig.GridShows(rig.eeprom.Memory()));
+    rig.Button("Command1")->click();
+    QCOMPARE(model.MarkCount(), 0);
+}
+
+void Form1FilesTest::closingDuringAFileWriteEndsItAtAPageBoundary() {
+    FilesRig rig;
+    const auto before = rig.eeprom.Memory();
+    lpt::MemoryBytes zeros{};
+    rig.chosen = rig.Path("zeros.bin");
+    rig.Save(MemoryImage::Full(zeros), rig.chosen);
+    QTimer closer;  // fires in the progress dialog's event processing, between two pages
+    connect(&closer, &QTimer::timeout, [&] {
+        if (rig.Stops() >= 8 + 20) closer.stop(), rig.form->close();
+    });
+    closer.start(0);
+    rig.Keys(Qt::Key_O);
+    QVERIFY(rig.form->Unloaded());
+    QVERIFY(rig.port.Sda() && rig.port.Scl());
+    int written = 0;
+    for (int page = 0; page < 128; ++page) {
+        const auto* p = &rig.eeprom.Memory()[page * 16];
+        const bool isNew = std::all_of(p, p + 16, [](std::uint8_t b) { return b == 0; });
+        QVERIFY(isNew || std::equal(p, p + 16, &before[page * 16]));  // whole pages only
+        written += isNew;
+    }
+    QVERIFY(written > 0 && written < 128);
+}
+
+QTEST_MAIN(Form1FilesTest)
+#include "form1_files_test.moc"
