@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "operations/bus_check.h"
+#include "operations/image_operations.h"
 
 namespace lpt {
 
@@ -247,15 +248,6 @@ std::string UnansweredWarning(const OperationResult& r) {
 
 namespace {
 
-std::string Hex3(int address) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string s = "0x000";
-    s[2] = digits[(address >> 8) & 0xF];
-    s[3] = digits[(address >> 4) & 0xF];
-    s[4] = digits[address & 0xF];
-    return s;
-}
-
 std::string Hex2(int value) { return (value < 16 ? "0" : "") + HexForm(value); }
 
 }  // namespace
@@ -275,7 +267,7 @@ std::string ReadBackWarning(const OperationResult& r) {
                        " байт блока 0 отличаются от записанного.\n";
     const size_t shown = std::min<size_t>(bad.size(), 8);
     for (size_t i = 0; i < shown; ++i) {
-        text += "  " + Hex3(bad[i].address) + ": записано " + Hex2(bad[i].expected) +
+        text += "  " + AddressText(bad[i].address) + ": записано " + Hex2(bad[i].expected) +
                 ", прочитано " + Hex2(bad[i].found) + "\n";
     }
     if (bad.size() > shown) text += "  … и ещё " + std::to_string(bad.size() - shown) + "\n";
