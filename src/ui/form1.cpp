@@ -165,8 +165,9 @@ void Form1::Guarded(const QString& what, const std::function<void()>& body) {
     } catch (const OperationCancelled&) {
         // The window closed inside a pause: the operation ends there, silently.
     } catch (const BusError& e) {
-        ShowMessage(QMessageBox::Critical, QStringLiteral("Шина не свободна"),
-                    QStringLiteral("%1\n\nОперация «%2» не выполнена.")
+        ShowMessage(QMessageBox::Critical, QStringLiteral("Ошибка на шине I2C"),
+                    QStringLiteral("%1\n\nОперация «%2» остановлена: больше ничего на шину не "
+                                   "отправлено.")
                         .arg(QString::fromUtf8(e.what()), what));
     } catch (const PortError& e) {
         ShowMessage(QMessageBox::Critical, QStringLiteral("Ошибка порта"),

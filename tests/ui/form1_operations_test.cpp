@@ -53,6 +53,7 @@ private slots:
     void aClickQueuedBehindTheCloseNeverReachesTheBus();
     void sigtermClosesAtThePauseLikeTheCloseButton();
     void unloadLeavesAPortThatNeverOpenedAlone();
+    void aStuckBusIsOneMessageAndNothingElse();
 };
 
 void Form1OperationsTest::byteReadAndScanButtons() {
@@ -425,6 +426,20 @@ void Form1OperationsTest::unloadLeavesAPortThatNeverOpenedAlone() {
     form.close();
     QVERIFY(form.Unloaded());
     QCOMPARE(port.calls, 1);  // the unload did not try the port again
+}
+
+void Form1OperationsTest::aStuckBusIsOneMessageAndNothingElse() {
+    WindowRig rig;
+    rig.LoadAndShow();
+    rig.eeprom.SetHoldSdaLow(true);
+    rig.Button("Command2")->click();
+    QCOMPARE(rig.messages.size(), size_t{1});
+    QCOMPARE(rig.messages[0].icon, QMessageBox::Critical);
+    QVERIFY(rig.messages[0].text.contains(QStringLiteral("SDA")));
+    QVERIFY(rig.messages[0].text.contains(QStringLiteral("«Запись блоками»")));
+    QCOMPARE(rig.beeps, 0);
+    QVERIFY(rig.form->isEnabled() && rig.Button("Command2")->isEnabled());
+    QVERIFY(rig.form->Grid().CellText(1, 1).empty());
 }
 
 #include "form1_operations_test.moc"
