@@ -87,6 +87,26 @@ ReadBack ReadBackBlock0(I2CBus& bus, TimedPause& pause, const WriteJournal& jour
     return check;
 }
 
+// A write of block 0 and its proof: its place in the journal and the bytes it wrote.
+class Block0Proof {
+public:
+    explicit Block0Proof(WriteJournal* shared)
+        : log_(shared ? *shared : own_), writer_(log_.Begin()) {}
+    void Wrote(int address, std::uint8_t value) {
+        log_.Record(writer_, address);
+        written_[static_cast<size_t>(address)] = value;
+    }
+    ReadBack Check(I2CBus& bus, TimedPause& pause) const {
+        return ReadBackBlock0(bus, pause, log_, writer_, written_);
+    }
+
+private:
+    WriteJournal own_;
+    WriteJournal& log_;
+    int writer_;
+    std::array<std::uint8_t, 256> written_{};
+};
+
 // After a pause: an operation nested in it may have been cut short by a port failure in the
 // middle of a transaction; clear the bus before the next transaction goes out.
 void RecoverAfterPause(I2CBus& bus) {
@@ -154,11 +174,7 @@ OperationResult BlockFill(I2CBus& bus, Feedback& feedback, TimedPause& pause,
                           WriteJournal* journal) {
     OperationResult result{OperationKind::BlockFill};
     CheckBus(bus);
-    WriteJournal own;
-    WriteJournal& log = journal ? *journal : own;
-    const int writer = log.Begin();
-    std::array<std::uint8_t, 256> written;
-    written.fill(0xFF);
+    Block0Proof proof(journal);
     WithDisabled(feedback, pause, {Control::Form1, Control::Command2}, [&] {
         for (int address = 0; address <= 240; address += 16) {
             RecoverAfterPause(bus);
@@ -170,10 +186,10 @@ OperationResult BlockFill(I2CBus& bus, Feedback& feedback, TimedPause& pause,
             bus.I2CStop();
             ++result.transactions;
             if (!answered) ++result.unanswered;
-            for (int n = 0; n < 16; ++n) log.Record(writer, address + n);
+            for (int n = 0; n < 16; ++n) proof.Wrote(address + n, 0xFF);
             pause.Pause(kWritePause);
         }
-        result.readBack = ReadBackBlock0(bus, pause, log, writer, written);
+        result.readBack = proof.Check(bus, pause);
         result.readBackDone = true;
     });
     return result;
@@ -183,11 +199,7 @@ OperationResult PatternWrite(I2CBus& bus, Feedback& feedback, TimedPause& pause,
                              WriteJournal* journal) {
     OperationResult result{OperationKind::PatternWrite};
     CheckBus(bus);
-    WriteJournal own;
-    WriteJournal& log = journal ? *journal : own;
-    const int writer = log.Begin();
-    std::array<std::uint8_t, 256> written;
-    for (int i = 0; i <= 255; ++i) written[static_cast<size_t>(i)] = static_cast<std::uint8_t>(i);
+    Block0Proof proof(journal);
     WithDisabled(feedback, pause, {Control::Command3}, [&] {
         for (int i = 0; i <= 255; i += 1) {
             RecoverAfterPause(bus);
@@ -199,10 +211,10 @@ OperationResult PatternWrite(I2CBus& bus, Feedback& feedback, TimedPause& pause,
             bus.I2CStop();
             ++result.transactions;
             if (!answered) ++result.unanswered;
-            log.Record(writer, i);
+            proof.Wrote(i, static_cast<std::uint8_t>(i));
             pause.Pause(kWritePause);
         }
-        result.readBack = ReadBackBlock0(bus, pause, log, writer, written);
+        result.readBack = proof.Check(bus, pause);
         result.readBackDone = true;
     });
     return result;
