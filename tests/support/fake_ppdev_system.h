@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bus/port.h"
 #include "bus/ppdev_system.h"
 
 namespace lpt::testing {
@@ -30,6 +31,9 @@ public:
     std::map<unsigned long, int> ioctlError;
     unsigned char data = 0xF0, control = 0x0C, status = 0;
     std::vector<std::string> log;
+    // When set, the port's pins are wired to this port's (a simulated bus): data bit 0 drives SDA,
+    // control bit 2 SCL, and status bit 3 reads SDA, as on the connector.
+    Port* wired = nullptr;
 
     void AddPort(const std::string& name, const std::string& baseAddr) {
         dirs[kProc].push_back(name);
@@ -53,6 +57,17 @@ public:
         const std::string entry = names.at(req) + value;
         log.push_back(std::to_string(fd) + " " + entry);
         if (ioctlError.count(req)) return ioctlError[req];
+        if (wired && (req == PPWDATA || req == PPWCONTROL)) {
+            const PinRef pin = req == PPWDATA ? Wiring::kSdaOut : Wiring::kSclOut;
+            if ((*byte >> pin.bit) & 1)
+                wired->SetPortBit(pin.port, pin.bit);
+            else
+                wired->ClrPortBit(pin.port, pin.bit);
+        }
+        if (wired && req == PPRSTATUS) {
+            const std::int32_t sda = wired->GetPortBit(Wiring::kSdaIn.port, Wiring::kSdaIn.bit);
+            status = static_cast<unsigned char>((status & ~0x08) | (sda ? 0x08 : 0));
+        }
         if (req == PPRDATA || req == PPRCONTROL || req == PPRSTATUS)
             *byte = req == PPRDATA ? data : req == PPRCONTROL ? control : status;
         return 0;

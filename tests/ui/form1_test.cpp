@@ -35,6 +35,7 @@ private slots:
     void portFailingMidReadEndsTheReadAndKeepsTheWindowUsable();
     void realPortOnAMachineWithoutAParallelPort();
     void aSlowReadRepaintsTheGridAsItGoesWithoutHandlingEvents();
+    void aPortCardAt0xd010ReadsTheMemoryWhenNamed();
 };
 
 namespace {
@@ -361,6 +362,28 @@ void Form1Test::realPortOnAMachineWithoutAParallelPort() {
                         return e.rfind("close ", 0) == 0;
                     }) >= 6);
     }
+}
+
+void Form1Test::aPortCardAt0xd010ReadsTheMemoryWhenNamed() {
+    // The machine's only port is a card at 0xd010, its pins wired to the simulated memory.
+    lpt::testing::SimBus bus(true, [](int a) { return static_cast<std::uint8_t>(a * 7 + 3); });
+    const auto system = std::make_shared<lpt::testing::FakeSystem>();
+    system->AddPort("parport0", "53264\t53248\n");
+    system->wired = &bus.port;
+    lpt::PpdevPort port(*lpt::ParsePortSpec("0xd010"), system);
+    lpt::ui::Form1 form(port);
+    std::vector<QString> messages;
+    form.SetMessageSink([&](QMessageBox::Icon, const QString&, const QString& text) {
+        messages.push_back(text);
+    });
+    form.SetBeepSink([] {});
+    form.Load();
+    form.show();
+    form.findChild<QPushButton*>(QStringLiteral("Command1"))->click();
+    QVERIFY(messages.empty());
+    QCOMPARE(system->log.front(), std::string("open /dev/parport0 rw"));
+    for (int a = 0; a < 2048; ++a)
+        QCOMPARE(form.Grid().CellText(a / 16 + 1, a % 16 + 1), lpt::HexForm(bus.eeprom.Memory()[a]));
 }
 
 void Form1Test::aSlowReadRepaintsTheGridAsItGoesWithoutHandlingEvents() {
