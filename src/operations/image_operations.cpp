@@ -93,7 +93,7 @@ std::vector<std::pair<int, int>> Runs(const std::vector<int>& pages) {
 }  // namespace
 
 std::string AddressText(int address) {
-    static const char* digits = "0123456789abcdef";
+    static const char* digits = "0123456789ABCDEF";
     std::string s = "0x000";
     s[2] = digits[(address >> 8) & 0xF];
     s[3] = digits[(address >> 4) & 0xF];

@@ -181,7 +181,7 @@ TEST_F(CliTest, DumpShowsAddressHexAndCharacters) {
     EXPECT_EQ(Run({"read"}), kStatusDone);
     const std::string dump = out.str();
     EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), 128);
-    const std::string last = "0x7f0  41 62 01 C0 7F 98 30 FF 20 7E 00 E9 20 21 41 0A  Ab.А..0я ~.й !A.\n";
+    const std::string last = "0x7F0  41 62 01 C0 7F 98 30 FF 20 7E 00 E9 20 21 41 0A  Ab.А..0я ~.й !A.\n";
     EXPECT_EQ(dump.substr(dump.size() - last.size()), last);
 }
 

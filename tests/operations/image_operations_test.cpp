@@ -129,7 +129,7 @@ TEST(ImageVerifyTest, CountsTheDifferingCoveredBytesAndKeepsTheFirstFew) {
     ASSERT_EQ(diff.first.size(), size_t(kShownMismatches));
     EXPECT_EQ(diff.first[0].address, 100);
     EXPECT_EQ(diff.first[0].found, rig.eeprom.Memory()[100]);
-    EXPECT_EQ(AddressText(0x7F0), "0x7f0");
+    EXPECT_EQ(AddressText(0x7F0), "0x7F0");
 }
 
 }  // namespace
