@@ -93,14 +93,14 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
     CommandLine line;
     if (program.takesPort && parser.isSet(port)) {
         const QString text = parser.value(port);
-        const std::optional<PortSpec> spec = ParsePortSpec(text.toStdString());
-        if (!spec) {
+        const std::optional<PortChoice> choice = ParsePortChoice(text.toStdString());
+        if (!choice) {
             return usageError("--port " + text +
                               ": not a parallel port.\nGive its device (/dev/parport0, "
                               "parport0) or its base address (0x378, 0xd010, 888);\n"
                               "ls /proc/sys/dev/parport lists the ports there are.");
         }
-        line.port = *spec;
+        line.port = *choice;
     }
     const QStringList rest = parser.positionalArguments();
     const int allowed = program.takesImage ? 1 : 0;

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "bus/port_spec.h"
+#include "bus/port_choice.h"
 
 namespace lpt::app {
 
@@ -25,7 +25,7 @@ struct ProgramInfo {
 
 struct CommandLine {
     std::optional<int> exitStatus;  // set: everything is printed; end with this, open no window
-    PortSpec port;                  // --port, or the default port when it is not given
+    PortChoice port;                  // --port, or the default port when it is not given
     std::string image;              // IMAGE, empty when not given
 };
 

@@ -21,7 +21,7 @@ constexpr const char* kProcDir = "/proc/sys/dev/parport";
 
 std::string ErrorText(int err) { return std::generic_category().message(err); }
 
-std::string Hex(long value) { return PortSpec{PortSpec::Kind::Base, {}, value}.Text(); }
+std::string Hex(long value) { return PortChoice{PortChoice::Kind::Base, {}, value}.Text(); }
 
 // "parport3" -> 3; any other name (such as "default") -> nothing.
 std::optional<int> PortNumber(std::string_view name) {
@@ -100,38 +100,38 @@ PortError NoPorts() {
 }
 
 // Device nodes but no addresses: a port chosen by its base cannot be found.
-PortError NoAddresses(const PortSpec& spec, const std::vector<std::string>& devices) {
+PortError NoAddresses(const PortChoice& choice, const std::vector<std::string>& devices) {
     const std::string list = Join(devices);
     return PortError(
         "Найдены устройства " + list +
             ", но ядро не сообщает адреса портов (нет записей в /proc/sys/dev/parport), "
-            "и порт по адресу " + spec.Text() + " выбрать нельзя.\n"
+            "и порт по адресу " + choice.Text() + " выбрать нельзя.\n"
             "Проверьте, что загружен модуль parport_pc (sudo modprobe -a parport_pc ppdev) "
             "и что смонтирована файловая система /proc, или выберите порт по имени устройства: "
             "--port " + devices.front() + ".",
         "Found the devices " + list +
             ", but the kernel reports no port addresses (no entries in /proc/sys/dev/parport), "
-            "so the port at " + spec.Text() + " cannot be chosen.\n"
+            "so the port at " + choice.Text() + " cannot be chosen.\n"
             "Check that the parport_pc module is loaded (sudo modprobe -a parport_pc ppdev) and "
             "that /proc is mounted, or choose the port by its device name: --port " +
             devices.front() + ".");
 }
 
 // The port asked for is not among `ports` (not empty): list them and say how to pick one.
-PortError NotThere(const PortSpec& spec, const std::vector<Found>& ports) {
+PortError NotThere(const PortChoice& choice, const std::vector<Found>& ports) {
     std::string ru, en;
-    switch (spec.kind) {
-        case PortSpec::Kind::Default:
-            ru = "Параллельный порт по адресу " + spec.Text() + " (порт по умолчанию) не найден.";
-            en = "There is no parallel port at " + spec.Text() + " (the default port).";
+    switch (choice.kind) {
+        case PortChoice::Kind::Default:
+            ru = "Параллельный порт по адресу " + choice.Text() + " (порт по умолчанию) не найден.";
+            en = "There is no parallel port at " + choice.Text() + " (the default port).";
             break;
-        case PortSpec::Kind::Base:
-            ru = "Параллельный порт по адресу " + spec.Text() + " не найден.";
-            en = "There is no parallel port at " + spec.Text() + ".";
+        case PortChoice::Kind::Base:
+            ru = "Параллельный порт по адресу " + choice.Text() + " не найден.";
+            en = "There is no parallel port at " + choice.Text() + ".";
             break;
-        case PortSpec::Kind::Device:
-            ru = "Порт " + spec.Text() + " не найден: такого устройства нет.";
-            en = "There is no port " + spec.Text() + ": no such device.";
+        case PortChoice::Kind::Device:
+            ru = "Порт " + choice.Text() + " не найден: такого устройства нет.";
+            en = "There is no port " + choice.Text() + ": no such device.";
             break;
     }
     const auto [listRu, listEn] = ListPorts(ports);
@@ -229,12 +229,12 @@ bool Is(PinRef pin, int port, int bit) { return pin.port == port && pin.bit == b
 
 }  // namespace
 
-PpdevPort::PpdevPort() : PpdevPort(PortSpec{}) {}
+PpdevPort::PpdevPort() : PpdevPort(PortChoice{}) {}
 
-PpdevPort::PpdevPort(std::shared_ptr<PpdevSystem> sys) : PpdevPort(PortSpec{}, std::move(sys)) {}
+PpdevPort::PpdevPort(std::shared_ptr<PpdevSystem> sys) : PpdevPort(PortChoice{}, std::move(sys)) {}
 
-PpdevPort::PpdevPort(PortSpec spec, std::shared_ptr<PpdevSystem> sys)
-    : spec_(std::move(spec)), sys_(std::move(sys)) {}
+PpdevPort::PpdevPort(PortChoice choice, std::shared_ptr<PpdevSystem> sys)
+    : choice_(std::move(choice)), sys_(std::move(sys)) {}
 
 PpdevPort::~PpdevPort() {
     if (IsOpen()) Close();
@@ -305,16 +305,16 @@ std::string PpdevPort::FindDevice() {
         return ports;
     };
 
-    if (spec_.kind == PortSpec::Kind::Device) {
-        if (sys_->Exists(spec_.device)) return spec_.device;
-        const std::string name = spec_.device.substr(spec_.device.rfind('/') + 1);
+    if (choice_.kind == PortChoice::Kind::Device) {
+        if (sys_->Exists(choice_.device)) return choice_.device;
+        const std::string name = choice_.device.substr(choice_.device.rfind('/') + 1);
         auto ports = procPorts();
         for (const auto& p : ports) {
-            if (p.name == name) throw NoDevice(p.name, p.base, spec_.device);
+            if (p.name == name) throw NoDevice(p.name, p.base, choice_.device);
         }
         if (ports.empty()) ports = devPorts();
         if (ports.empty()) throw NoPorts();
-        throw NotThere(spec_, ports);
+        throw NotThere(choice_, ports);
     }
 
     const auto ports = procPorts();
@@ -322,16 +322,16 @@ std::string PpdevPort::FindDevice() {
         std::vector<std::string> devices;
         for (const auto& p : devPorts()) devices.push_back("/dev/" + p.name);
         if (devices.empty()) throw NoPorts();
-        throw NoAddresses(spec_, devices);
+        throw NoAddresses(choice_, devices);
     }
     for (const auto& p : ports) {
-        if (p.base == spec_.base) {
+        if (p.base == choice_.base) {
             std::string path = "/dev/" + p.name;
             if (!sys_->Exists(path)) throw NoDevice(p.name, p.base, path);
             return path;
         }
     }
-    throw NotThere(spec_, ports);
+    throw NotThere(choice_, ports);
 }
 
 void PpdevPort::OpenDevice(const std::string& path) {

@@ -1,6 +1,6 @@
 // The real parallel port, driven through the Linux ppdev driver (/dev/parportN).
 //
-// The port used is the one the user chose (PortSpec): by default the one the kernel reports at
+// The port used is the one the user chose (PortChoice): by default the one the kernel reports at
 // base 0x378, else the one at another base or a device named outright. Whatever port it is, the
 // Port calls keep naming its registers by the numbers of the port at 0x378: 888 the data,
 // 889 the status and 890 the control register.
@@ -25,7 +25,7 @@
 #include <string>
 
 #include "bus/port.h"
-#include "bus/port_spec.h"
+#include "bus/port_choice.h"
 #include "bus/ppdev_system.h"
 
 namespace lpt {
@@ -34,7 +34,7 @@ class PpdevPort : public Port {
 public:
     PpdevPort();  // the default port, on the running system
     explicit PpdevPort(std::shared_ptr<PpdevSystem> sys);  // the default port
-    explicit PpdevPort(PortSpec spec, std::shared_ptr<PpdevSystem> sys = MakeLinuxPpdevSystem());
+    explicit PpdevPort(PortChoice choice, std::shared_ptr<PpdevSystem> sys = MakeLinuxPpdevSystem());
     ~PpdevPort() override;  // releases the port and closes the device when open
 
     PpdevPort(const PpdevPort&) = delete;
@@ -45,7 +45,7 @@ public:
     std::int32_t GetPortBit(int port, int bit) override;
     LineTiming Timing() const override;
 
-    const PortSpec& Spec() const { return spec_; }
+    const PortChoice& Choice() const { return choice_; }
     bool IsOpen() const { return fd_ >= 0; }
     bool EverOpened() const override { return everOpened_; }
     // The device in use, e.g. "/dev/parport0"; empty while not open.
@@ -60,7 +60,7 @@ private:
     void OpenDevice(const std::string& path);
     void Close();
 
-    PortSpec spec_;
+    PortChoice choice_;
     std::shared_ptr<PpdevSystem> sys_;
     int fd_ = -1;
     bool claimed_ = false;

@@ -325,8 +325,8 @@ struct Command {
 
 int Execute(const Options& o, CliEnvironment& env) {
     // Everything the command line and the files can get wrong, before the port is touched.
-    std::optional<PortSpec> spec = ParsePortSpec(o.port);
-    if (!o.sim && !spec) {
+    std::optional<PortChoice> choice = ParsePortChoice(o.port);
+    if (!o.sim && !choice) {
         throw Failure{kStatusUsage, "--port " + o.port + ": not a parallel port; give its device "
                                     "(/dev/parport0, parport0) or its base address (0x378, "
                                     "0xd010, 888)"};
@@ -364,7 +364,7 @@ int Execute(const Options& o, CliEnvironment& env) {
         sim->start = sim->eeprom.Memory();
         port = sim->port;
     } else {
-        port = env.openPort(*spec);
+        port = env.openPort(*choice);
     }
 
     I2CBus bus(*port, env.clock);
@@ -424,8 +424,8 @@ int Execute(const Options& o, CliEnvironment& env) {
 
 }  // namespace
 
-std::shared_ptr<Port> OpenPpdevPort(const PortSpec& spec) {
-    return std::make_shared<PpdevPort>(spec);
+std::shared_ptr<Port> OpenPpdevPort(const PortChoice& choice) {
+    return std::make_shared<PpdevPort>(choice);
 }
 
 int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {

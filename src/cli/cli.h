@@ -14,7 +14,7 @@
 
 #include "bus/clock.h"
 #include "bus/port.h"
-#include "bus/port_spec.h"
+#include "bus/port_choice.h"
 
 namespace lpt::cli {
 
@@ -26,7 +26,7 @@ constexpr int kStatusPort = 3;       // the port cannot be used
 constexpr int kStatusCancelled = 130;  // SIGINT or SIGTERM, as a shell reports a Ctrl+C
 
 // The real parallel port the user named (ppdev); it opens at its first port call.
-std::shared_ptr<Port> OpenPpdevPort(const PortSpec& spec);
+std::shared_ptr<Port> OpenPpdevPort(const PortChoice& choice);
 
 struct CliEnvironment {
     CliEnvironment(std::ostream& out, std::ostream& err) : out(out), err(err) {}
@@ -35,7 +35,7 @@ struct CliEnvironment {
     std::ostream& err;           // errors, and the progress line when it is a terminal
     bool errIsTerminal = false;  // show progress (unless -q)
     // The port for --port (not called with --sim).
-    std::function<std::shared_ptr<Port>(const PortSpec&)> openPort = OpenPpdevPort;
+    std::function<std::shared_ptr<Port>(const PortChoice&)> openPort = OpenPpdevPort;
     // Bus timing, write-cycle polling, the simulated memory's write cycle and the progress times.
     ClockFn clock = SteadyNow;
     // True once the user asked to stop; looked at between blocks, pages and probes.

@@ -31,7 +31,7 @@ QString Utf8(const std::string& s) {
 // procedure, and the work its click does behind the boundary. A bus button's work first waits
 // for the memory to be out of any write cycle a pause covers, and the grid shows what it read
 // as soon as it ends; `work` gives the operation's result when there is one to report.
-struct Form1::ButtonSpec {
+struct Form1::ButtonEntry {
     Control control;
     const char* name;
     const char* caption;
@@ -41,7 +41,7 @@ struct Form1::ButtonSpec {
     std::optional<OperationResult> (*work)(Form1& form);
 };
 
-const Form1::ButtonSpec Form1::kButtons[] = {
+const Form1::ButtonEntry Form1::kButtons[] = {
     {Control::Command1, "Command1", "Чтение блоками", 90, 90, 1635, 330, &Form1::Command1_Click,
      true,
      [](Form1& f) -> std::optional<OperationResult> {
@@ -75,9 +75,9 @@ const Form1::ButtonSpec Form1::kButtons[] = {
      }},
 };
 
-const Form1::ButtonSpec& Form1::Spec(Control target) {
-    for (const ButtonSpec& spec : kButtons)
-        if (spec.control == target) return spec;
+const Form1::ButtonEntry& Form1::Entry(Control target) {
+    for (const ButtonEntry& entry : kButtons)
+        if (entry.control == target) return entry;
     throw std::logic_error("no such button");
 }
 
@@ -113,13 +113,13 @@ void Form1::BuildControls() {
     resize(8910 / kTwipsPerPixel, 5865 / kTwipsPerPixel);
 
     for (size_t i = 0; i < buttons_.size(); ++i) {
-        const ButtonSpec& spec = kButtons[i];
-        auto* b = new QPushButton(QString::fromUtf8(spec.caption), this);
-        b->setObjectName(QString::fromLatin1(spec.name));
-        b->setGeometry(Twips(spec.left, spec.top, spec.width, spec.height));
+        const ButtonEntry& entry = kButtons[i];
+        auto* b = new QPushButton(QString::fromUtf8(entry.caption), this);
+        b->setObjectName(QString::fromLatin1(entry.name));
+        b->setGeometry(Twips(entry.left, entry.top, entry.width, entry.height));
         b->setAutoDefault(false);
         b->setDefault(false);
-        connect(b, &QPushButton::clicked, this, spec.click);
+        connect(b, &QPushButton::clicked, this, entry.click);
         buttons_[i] = b;
     }
 
@@ -194,11 +194,11 @@ void Form1::Guarded(const QString& what, const std::function<void()>& body) {
 // cycle a pause in progress covers, runs its operation, shows at once what the grid got, and
 // then says what the operation's result says went wrong.
 void Form1::Run(Control button) {
-    const ButtonSpec& spec = Spec(button);
-    Guarded(QString::fromUtf8(spec.caption), [this, &spec] {
-        if (spec.drivesBus) pause_.Settle();
-        const std::optional<OperationResult> result = spec.work(*this);
-        if (spec.drivesBus) MSFlexGrid1->PaintChanges();
+    const ButtonEntry& entry = Entry(button);
+    Guarded(QString::fromUtf8(entry.caption), [this, &entry] {
+        if (entry.drivesBus) pause_.Settle();
+        const std::optional<OperationResult> result = entry.work(*this);
+        if (entry.drivesBus) MSFlexGrid1->PaintChanges();
         if (result) ReportUnanswered(*result);
     });
 }

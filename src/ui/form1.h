@@ -116,9 +116,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    struct ButtonSpec;
-    static const ButtonSpec kButtons[];
-    static const ButtonSpec& Spec(Control target);
+    struct ButtonEntry;
+    static const ButtonEntry kButtons[];
+    static const ButtonEntry& Entry(Control target);
 
     void BuildControls();
     void BuildActions();

@@ -80,13 +80,13 @@ void Form1::BuildActions() {
         return box.clickedButton() == write;
     };
 
-    struct Spec {
+    struct Entry {
         const char* name;
         const char* text;
         QKeySequence keys;
         void (Form1::*slot)();
     };
-    const Spec specs[] = {
+    const Entry entries[] = {
         {"actionSave", "Сохранить в файл…", QKeySequence(Qt::CTRL | Qt::Key_S), &Form1::SaveToFile},
         {"actionCopy", "Копировать", QKeySequence(Qt::CTRL | Qt::Key_C), &Form1::CopySelection},
         {"actionSelectAll", "Выделить всё", QKeySequence(Qt::CTRL | Qt::Key_A),
@@ -96,15 +96,15 @@ void Form1::BuildActions() {
         {"actionCompare", "Сравнить с файлом…", QKeySequence(), &Form1::CompareWithFile},
     };
     MSFlexGrid1->setContextMenuPolicy(Qt::ActionsContextMenu);
-    for (const Spec& spec : specs) {
-        auto* action = new QAction(QString::fromUtf8(spec.text), this);
-        action->setObjectName(QString::fromLatin1(spec.name));
-        action->setShortcut(spec.keys);
+    for (const Entry& entry : entries) {
+        auto* action = new QAction(QString::fromUtf8(entry.text), this);
+        action->setObjectName(QString::fromLatin1(entry.name));
+        action->setShortcut(entry.keys);
         action->setShortcutContext(Qt::WindowShortcut);
-        connect(action, &QAction::triggered, this, spec.slot);
+        connect(action, &QAction::triggered, this, entry.slot);
         addAction(action);               // the shortcut works anywhere in the window
         MSFlexGrid1->addAction(action);  // and the grid's context menu lists it
-        if (spec.slot == &Form1::SelectAllCells || spec.slot == &Form1::CompareWithFile) {
+        if (entry.slot == &Form1::SelectAllCells || entry.slot == &Form1::CompareWithFile) {
             auto* separator = new QAction(this);
             separator->setSeparator(true);
             MSFlexGrid1->addAction(separator);

@@ -243,7 +243,7 @@ TEST_F(PpdevPortCard, DefaultPortListsThePortsThereAndHowToChooseOne) {
         {"0x378", "parport0 по адресу 0xd010", "--port 0xd010 или --port /dev/parport0"},
         {"0x378", "parport0 at 0xd010", "--port 0xd010 or --port /dev/parport0"});
     EXPECT_EQ(ru.find("BIOS"), std::string::npos);  // a card has no BIOS setting for its address
-    PpdevPort missing(*ParsePortSpec("/dev/parport3"), sys);
+    PpdevPort missing(*ParsePortChoice("/dev/parport3"), sys);
     ExpectError([&] { missing.GetPortBit(889, 3); }, {"/dev/parport3", "parport0 по адресу 0xd010"},
                 {"/dev/parport3", "parport0 at 0xd010"});
     EXPECT_TRUE(sys->log.empty());
@@ -253,7 +253,7 @@ TEST_F(PpdevPortCard, PortChosenByBaseOrDeviceNameOpensAndKeepsTheLogicalRegiste
     for (const char* text : {"0xd010", "53264", "/dev/parport0", "parport0"}) {
         sys->log.clear();
         {
-            PpdevPort chosen(*ParsePortSpec(text), sys);
+            PpdevPort chosen(*ParsePortChoice(text), sys);
             chosen.SetPortBit(888, 0);
             chosen.ClrPortBit(890, 2);
             EXPECT_EQ(chosen.DevicePath(), "/dev/parport0") << text;
@@ -265,7 +265,7 @@ TEST_F(PpdevPortCard, PortChosenByBaseOrDeviceNameOpensAndKeepsTheLogicalRegiste
             << text;
     }
     sys->nodes.clear();  // the kernel knows the port, the device node is missing
-    PpdevPort named(*ParsePortSpec("parport0"), sys);
+    PpdevPort named(*ParsePortChoice("parport0"), sys);
     ExpectError([&] { named.GetPortBit(889, 3); }, {"/dev/parport0", "0xd010", "modprobe ppdev"},
                 {"/dev/parport0", "modprobe ppdev"});
 }

@@ -37,7 +37,7 @@ protected:
         port->Attach(eeprom);
         eeprom.Memory() = Pattern(11);
         env.clock = clock.Fn();
-        env.openPort = [this](const PortSpec&) -> std::shared_ptr<Port> { return port; };
+        env.openPort = [this](const PortChoice&) -> std::shared_ptr<Port> { return port; };
     }
     ~CliTest() override {
         port->Detach(eeprom);

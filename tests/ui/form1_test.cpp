@@ -370,7 +370,7 @@ void Form1Test::aPortCardAt0xd010ReadsTheMemoryWhenNamed() {
     const auto system = std::make_shared<lpt::testing::FakeSystem>();
     system->AddPort("parport0", "53264\t53248\n");
     system->wired = &bus.port;
-    lpt::PpdevPort port(*lpt::ParsePortSpec("0xd010"), system);
+    lpt::PpdevPort port(*lpt::ParsePortChoice("0xd010"), system);
     lpt::ui::Form1 form(port);
     std::vector<QString> messages;
     form.SetMessageSink([&](QMessageBox::Icon, const QString&, const QString& text) {

@@ -1,13 +1,13 @@
-#include "bus/port_spec.h"
+#include "bus/port_choice.h"
 
 #include <gtest/gtest.h>
 
 namespace lpt {
 namespace {
 
-using Kind = PortSpec::Kind;
+using Kind = PortChoice::Kind;
 
-TEST(ParsePortSpec, AcceptsDevicesAndBasesAndWritesThemBackAsTheUserWould) {
+TEST(ParsePortChoice, AcceptsDevicesAndBasesAndWritesThemBackAsTheUserWould) {
     struct Case {
         const char* text;
         Kind kind;
@@ -21,23 +21,23 @@ TEST(ParsePortSpec, AcceptsDevicesAndBasesAndWritesThemBackAsTheUserWould) {
                           Case{"0x378", Kind::Base, "", 0x378, "0x378"},
                           Case{"0XD010", Kind::Base, "", 0xd010, "0xd010"},
                           Case{"888", Kind::Base, "", 888, "0x378"}}) {
-        const auto spec = ParsePortSpec(c.text);
-        ASSERT_TRUE(spec) << c.text;
-        EXPECT_EQ(spec->kind, c.kind) << c.text;
-        EXPECT_EQ(spec->Text(), c.shown) << c.text;
+        const auto choice = ParsePortChoice(c.text);
+        ASSERT_TRUE(choice) << c.text;
+        EXPECT_EQ(choice->kind, c.kind) << c.text;
+        EXPECT_EQ(choice->Text(), c.shown) << c.text;
         if (c.kind == Kind::Device) {
-            EXPECT_EQ(spec->device, c.device);
+            EXPECT_EQ(choice->device, c.device);
         } else {
-            EXPECT_EQ(spec->base, c.base) << c.text;
+            EXPECT_EQ(choice->base, c.base) << c.text;
         }
     }
 }
 
-TEST(ParsePortSpec, RefusesAnythingElse) {
+TEST(ParsePortChoice, RefusesAnythingElse) {
     for (const char* text : {"lpt1", "0x", "parportX", "-1", "0", "0x0", "0x-5", "parport",
                              "/dev/parport", "/dev/lp0", "/dev/0x378", "888a", "0x378 ", " 888",
                              "+888", "0xg", "99999999999999999999999", "parport1x"}) {
-        EXPECT_FALSE(ParsePortSpec(text)) << text;
+        EXPECT_FALSE(ParsePortChoice(text)) << text;
     }
 }
 

@@ -1,4 +1,4 @@
-#include "bus/port_spec.h"
+#include "bus/port_choice.h"
 
 #include <charconv>
 #include <string_view>
@@ -37,7 +37,7 @@ std::optional<long> ParportNumber(std::string_view name) {
 
 }  // namespace
 
-std::string PortSpec::Text() const {
+std::string PortChoice::Text() const {
     if (kind == Kind::Device) return device;
     char buf[24];
     auto [end, ec] = std::to_chars(buf, buf + sizeof buf, base, 16);
@@ -45,14 +45,14 @@ std::string PortSpec::Text() const {
     return "0x" + std::string(buf, end);
 }
 
-std::optional<PortSpec> ParsePortSpec(const std::string& text) {
+std::optional<PortChoice> ParsePortChoice(const std::string& text) {
     const std::string_view t = text;
-    if (t.empty()) return PortSpec{};
+    if (t.empty()) return PortChoice{};
 
     constexpr std::string_view kDev = "/dev/";
     const std::string_view name = t.substr(0, kDev.size()) == kDev ? t.substr(kDev.size()) : t;
     if (const auto number = ParportNumber(name)) {
-        return PortSpec{PortSpec::Kind::Device, "/dev/parport" + std::to_string(*number), 0x378};
+        return PortChoice{PortChoice::Kind::Device, "/dev/parport" + std::to_string(*number), 0x378};
     }
 
     std::optional<long> base;
@@ -62,7 +62,7 @@ std::optional<PortSpec> ParsePortSpec(const std::string& text) {
         base = WholeNumber(t, 10);
     }
     if (!base) return {};
-    return PortSpec{PortSpec::Kind::Base, {}, *base};
+    return PortChoice{PortChoice::Kind::Base, {}, *base};
 }
 
 }  // namespace lpt

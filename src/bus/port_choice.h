@@ -8,7 +8,7 @@ namespace lpt {
 
 // What the user named with --port: "/dev/parportN", "parportN", or a base address "0x378",
 // "0xd010" (hex with 0x) or decimal "888". Empty text = the default, the port at 0x378.
-struct PortSpec {
+struct PortChoice {
     enum class Kind { Default, Device, Base };
     Kind kind = Kind::Default;
     std::string device;   // Kind::Device: "/dev/parportN"
@@ -17,6 +17,6 @@ struct PortSpec {
 };
 
 // Nothing when the text is none of the forms above (the caller then reports a usage error).
-std::optional<PortSpec> ParsePortSpec(const std::string& text);
+std::optional<PortChoice> ParsePortChoice(const std::string& text);
 
 }  // namespace lpt
