@@ -118,6 +118,7 @@ void RecoverAfterPause(I2CBus& bus) {
 OperationResult BlockRead(I2CBus& bus, DumpGrid& grid, Feedback& feedback) {
     OperationResult result{OperationKind::BlockRead};
     CheckBus(bus);
+    result.data.reserve(2048);
     WriteCursor cursor;
     cursor.row = 1;
     for (int block = 0; block <= 7; block += 1) {
@@ -145,6 +146,7 @@ OperationResult BlockRead(I2CBus& bus, DumpGrid& grid, Feedback& feedback) {
 OperationResult ByteRead(I2CBus& bus, DumpGrid& grid, Feedback& feedback) {
     OperationResult result{OperationKind::ByteRead};
     CheckBus(bus);
+    result.data.reserve(2048);
     WriteCursor cursor;
     cursor.row = 1;
     for (int block = 0; block <= 7; block += 1) {
