@@ -99,12 +99,6 @@ std::string OneLine(const std::string& text) {
     return line;
 }
 
-std::string Hex2(int value) {
-    char buf[4];
-    std::snprintf(buf, sizeof buf, "%02X", value & 0xFF);
-    return buf;
-}
-
 // "255", "0xff", "0xFF" -> the byte; nothing for anything else.
 std::optional<std::uint8_t> ParseByte(const std::string& text) {
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
@@ -129,7 +123,7 @@ void PrintDump(std::ostream& out, const MemoryBytes& bytes) {
         std::string hex, chars;
         for (int i = 0; i < 16; ++i) {
             const std::uint8_t b = bytes[static_cast<size_t>(row + i)];
-            hex += " " + Hex2(b);
+            hex += " " + ByteHex(b);
             chars += DumpChar(b);
         }
         out << AddressText(row) << " " << hex << "  " << chars << '\n';
@@ -140,8 +134,8 @@ void PrintDump(std::ostream& out, const MemoryBytes& bytes) {
 void PrintMismatches(std::ostream& out, const ImageDiff& diff, const char* expected,
                      const char* found) {
     for (const Mismatch& m : diff.first) {
-        out << AddressText(m.address) << ": " << expected << " " << Hex2(m.expected) << ", "
-            << found << " " << Hex2(m.found) << '\n';
+        out << AddressText(m.address) << ": " << expected << " " << ByteHex(m.expected) << ", "
+            << found << " " << ByteHex(m.found) << '\n';
     }
     if (diff.differing > static_cast<int>(diff.first.size()))
         out << "... and " << diff.differing - static_cast<int>(diff.first.size()) << " more\n";
@@ -149,8 +143,8 @@ void PrintMismatches(std::ostream& out, const ImageDiff& diff, const char* expec
 
 std::string FirstMismatch(const ImageDiff& diff, const char* expected, const char* found) {
     const Mismatch& m = diff.first.front();
-    return "first at " + AddressText(m.address) + " (" + expected + " " + Hex2(m.expected) + ", " +
-           found + " " + Hex2(m.found) + ")";
+    return "first at " + AddressText(m.address) + " (" + expected + " " + ByteHex(m.expected) + ", " +
+           found + " " + ByteHex(m.found) + ")";
 }
 
 // Progress on one line of a terminal, rewritten in place: percent, bytes, elapsed, remaining.
@@ -260,7 +254,7 @@ struct Command {
         ScanFeedback feedback(progress);
         BusScan(bus, feedback);
         const std::vector<int> answers = feedback.Answers();
-        for (int a : answers) env.out << Hex2(a) << '\n';
+        for (int a : answers) env.out << ByteHex(a) << '\n';
         if (!answers.empty()) return std::nullopt;
         return Failure{kStatusMemory, "no device answered on the bus; check that the memory is in "
                                       "place and powered, and the wiring of pins 2, 15, 16 and "

@@ -90,18 +90,6 @@ const std::string& DumpGrid::CellText(int row, int col) const {
     return cells_[static_cast<size_t>(row * kCols + col)];
 }
 
-std::string HexForm(long value) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    if (value == 0) return "0";
-    std::string s;
-    unsigned long v = static_cast<unsigned long>(value);
-    while (v != 0) {
-        s.insert(s.begin(), kDigits[v & 0xF]);
-        v >>= 4;
-    }
-    return s;
-}
-
 char32_t Cp1251ToUnicode(std::uint8_t byte) {
     return byte < 0x80 ? char32_t{byte} : char32_t{kCp1251High[byte - 0x80]};
 }

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "operations/hex_text.h"
+
 namespace lpt {
 
 enum class Alignment { Default, Left, Centre };
@@ -54,8 +56,6 @@ struct WriteCursor {
     int col = 1;
 };
 
-// Upper-case hexadecimal without leading zeros or prefix: 0, A, FF, 800.
-std::string HexForm(long value);
 // The byte as a Windows-1251 character, in UTF-8. Every code converts the same way; codes below
 // 32 give the control character itself.
 std::string CharForm(std::uint8_t byte);

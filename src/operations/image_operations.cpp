@@ -92,15 +92,6 @@ std::vector<std::pair<int, int>> Runs(const std::vector<int>& pages) {
 
 }  // namespace
 
-std::string AddressText(int address) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string s = "0x000";
-    s[2] = digits[(address >> 8) & 0xF];
-    s[3] = digits[(address >> 4) & 0xF];
-    s[4] = digits[address & 0xF];
-    return s;
-}
-
 ImageDiff Compare(const MemoryImage& expected, const MemoryBytes& found) {
     ImageDiff diff;
     for (int a = 0; a < MemoryImage::kSize; ++a) {

@@ -17,6 +17,7 @@
 #include "bus/clock.h"
 #include "bus/i2c_bus.h"
 #include "image/memory_image.h"
+#include "operations/hex_text.h"
 #include "operations/operations.h"
 
 namespace lpt {
@@ -72,8 +73,5 @@ ImageDiff VerifyImage(I2CBus& bus, const MemoryImage& image, const ClockFn& cloc
 // Every byte set to `value`, by the same path as a write.
 WriteReport EraseMemory(I2CBus& bus, std::uint8_t value, const ClockFn& clock,
                         WriteOptions options = {}, const ProgressFn& progress = {});
-
-// "0x040" for an address of the memory.
-std::string AddressText(int address);
 
 }  // namespace lpt

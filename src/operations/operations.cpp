@@ -260,12 +260,6 @@ std::string UnansweredWarning(const OperationResult& r) {
     return text;
 }
 
-namespace {
-
-std::string Hex2(int value) { return (value < 16 ? "0" : "") + HexForm(value); }
-
-}  // namespace
-
 std::string ReadBackWarning(const OperationResult& r) {
     if (!r.readBackDone) return {};
     const std::string title = "«" + OperationTitle(r.kind) + "»: ";
@@ -281,8 +275,8 @@ std::string ReadBackWarning(const OperationResult& r) {
                        " байт блока 0 отличаются от записанного.\n";
     const size_t shown = std::min<size_t>(bad.size(), 8);
     for (size_t i = 0; i < shown; ++i) {
-        text += "  " + AddressText(bad[i].address) + ": записано " + Hex2(bad[i].expected) +
-                ", прочитано " + Hex2(bad[i].found) + "\n";
+        text += "  " + AddressText(bad[i].address) + ": записано " + ByteHex(bad[i].expected) +
+                ", прочитано " + ByteHex(bad[i].found) + "\n";
     }
     if (bad.size() > shown) text += "  … и ещё " + std::to_string(bad.size() - shown) + "\n";
     text += "Возможные причины: запись запрещена (вывод WP памяти подключён к питанию; такая "

@@ -28,7 +28,7 @@ namespace {
 const QString kFilters = QStringLiteral(
     "Двоичный образ (*.bin);;Intel HEX (*.hex *.ihex);;S-record (*.srec *.s19);;Все файлы (*)");
 
-QString Hex2(int value) { return QStringLiteral("%1").arg(value, 2, 16, QLatin1Char('0')).toUpper(); }
+QString Hex2(int value) { return QString::fromStdString(ByteHex(value)); }
 
 QString AddressOf(int address) { return QString::fromStdString(AddressText(address)); }
 

@@ -2,7 +2,6 @@
 // virtual clock: everything an operation needs, without a window.
 #pragma once
 
-#include <cstdio>
 #include <string>
 
 #include "bus/i2c_bus.h"
@@ -13,11 +12,8 @@
 
 namespace lpt::testing {
 
-inline std::string Hex2(int v) {
-    char buf[4];
-    std::snprintf(buf, sizeof buf, "%02X", v & 0xFF);
-    return buf;
-}
+// The tests spell bytes on the wire as the trace does.
+inline std::string Hex2(int v) { return ByteHex(v); }
 
 struct BusRig : SimBus {
     I2CBus bus{port};
