@@ -93,6 +93,12 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
     CommandLine line;
     if (program.takesPort && parser.isSet(port)) {
         const QString text = parser.value(port);
+        if (text.isEmpty()) {
+            // Given empty (a variable that was not set) it names no port: not the one at 0x378.
+            return usageError("--port is empty.\nGive the port's device (/dev/parport0, "
+                              "parport0) or its base address (0x378, 0xd010, 888), or leave "
+                              "--port out for the port at 0x378.");
+        }
         const std::optional<PortChoice> choice = ParsePortChoice(text.toStdString());
         if (!choice) {
             return usageError("--port " + text +

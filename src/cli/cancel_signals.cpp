@@ -21,8 +21,9 @@ void InstallCancelSignals() {
     // The first signal only sets the flag; the handler goes back to the default with it, so a
     // second Ctrl+C ends a program that does not come to a stop.
     action.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    // SIGHUP too: a closed terminal or a dropped ssh session would otherwise end the program in
+    // the middle of a page with SCL low and the port still claimed.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
 bool CancelRequested() { return gCancel != 0; }

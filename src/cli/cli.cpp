@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <chrono>
@@ -52,7 +53,8 @@ Exit status:
   2    the command line cannot be used, or an image file is missing, damaged or does not fit the
        2 KB memory
   3    the parallel port cannot be used (missing, no access, held by another driver)
-  130  cancelled by SIGINT or SIGTERM; the bus is left at rest after the transaction under way)";
+  130  cancelled by SIGINT, SIGTERM or SIGHUP; the bus is left at rest after the transaction under
+       way)";
 
 // The end of a run that did not go as asked: the exit status and the one line for the user.
 struct Failure {
@@ -139,6 +141,17 @@ void PrintMismatches(std::ostream& out, const ImageDiff& diff, const char* expec
     }
     if (diff.differing > static_cast<int>(diff.first.size()))
         out << "... and " << diff.differing - static_cast<int>(diff.first.size()) << " more\n";
+}
+
+// How many pages hold at least one of the differing bytes.
+int PagesWithMismatches(const ImageDiff& diff) {
+    int pages = 0;
+    int last = -1;
+    for (const Mismatch& m : diff.all) {  // in address order
+        if (m.address / kPageSize != last) ++pages;
+        last = m.address / kPageSize;
+    }
+    return pages;
 }
 
 std::string FirstMismatch(const ImageDiff& diff, const char* expected, const char* found) {
@@ -242,6 +255,45 @@ std::optional<ImageFormat> ChosenFormat(const Options& o) {
     return FormatFromName(o.format);  // CLI11 let only the three names through
 }
 
+constexpr const char* kCommands[] = {"scan", "read", "write", "verify", "erase"};
+
+// Edits (insert, delete, replace, swap two neighbours) that turn one word into the other.
+size_t EditDistance(const std::string& a, const std::string& b) {
+    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t replace = d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1);
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, replace});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+// "unknown command 'raed'; did you mean 'read'? Give one of ...": the closest command is
+// offered only when it is a slip of the keyboard away (one edit in a short word, two in a
+// longer one).
+std::string UnknownCommand(const std::string& word) {
+    std::string lower;
+    for (char c : word) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const size_t close = lower.size() <= 4 ? 1 : 2;
+    const char* best = nullptr;
+    size_t bestDistance = close + 1;
+    for (const char* command : kCommands) {
+        const size_t distance = EditDistance(lower, command);
+        if (distance < bestDistance) {
+            best = command;
+            bestDistance = distance;
+        }
+    }
+    std::string text = "unknown command '" + word + "'; ";
+    text += best ? "did you mean '" + std::string(best) + "'? Give one" : "give one";
+    return text + " of scan, read, write, verify, erase (see " + kProgram + " --help)";
+}
+
 // One command on a bus at rest. Returns the failure to report, if any; errors of the bus, the
 // port and the files are thrown.
 struct Command {
@@ -301,7 +353,8 @@ struct Command {
             env.out << "pages: " << report.pagesWritten << " written, " << report.pagesSkipped
                     << " skipped (already as asked), ";
             if (report.verified)
-                env.out << report.pagesWritten << " verified by reading back\n";
+                env.out << report.pagesWritten << " read back, "
+                        << PagesWithMismatches(report.verify) << " differ\n";
             else if (report.pagesWritten > 0)
                 env.out << "not read back (--no-verify)\n";
             else
@@ -316,6 +369,30 @@ struct Command {
                                           "failing"};
     }
 };
+
+// The one way out for every outcome: the bus left at rest before the port is let go. After a
+// finished command or a cancel between pages it already is, and this changes nothing. After a
+// port failure in the middle of a transaction (a page half sent, a byte half clocked) raising
+// SCL and then SDA would be a stop, and a stop may make the memory commit the part of a page it
+// was given; the bus clear instead sends a start first, which makes it drop that part. A port
+// that never opened has no bus to leave.
+void LeaveBusAtRest(I2CBus& bus, Port& port, std::optional<Failure>& failure) {
+    if (!port.EverOpened()) return;
+    try {
+        if (bus.Interrupted()) {
+            CheckBus(bus);
+        } else {
+            // Clock line first, then the data line.
+            bus.SetSCL(kTrue);
+            bus.SetSDA(kTrue);
+        }
+    } catch (const PortError&) {
+        // The port is still failing: already reported, or the next run will report it.
+    } catch (const BusError& e) {
+        // SDA stays low after the clear: the next run's bus check would say so as well.
+        if (!failure) failure = Failure{kStatusMemory, OneLine(e.English())};
+    }
+}
 
 int Execute(const Options& o, CliEnvironment& env) {
     // Everything the command line and the files can get wrong, before the port is touched.
@@ -392,16 +469,7 @@ int Execute(const Options& o, CliEnvironment& env) {
         failure = Failure{kStatusUsage, e.what()};
     }
     progress.End();
-
-    // Bus at rest: clock line first, then the data line; a port that never opened has no bus.
-    if (port->EverOpened()) {
-        try {
-            bus.SetSCL(kTrue);
-            bus.SetSDA(kTrue);
-        } catch (const PortError&) {
-            // Already reported, or the next run will report it.
-        }
-    }
+    LeaveBusAtRest(bus, *port, failure);
     if (sim && !sim->image.empty() && IsWriting(o) && sim->eeprom.Memory() != sim->start) {
         try {
             WriteImageFile(sim->image, MemoryImage::Full(sim->eeprom.Memory()),
@@ -434,10 +502,11 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     app.get_formatter()->column_width(22);
     app.require_subcommand(1);
     app.fallthrough();  // -q, --sim, --port also after the command, as in `read -o x.bin -q`
-    app.add_option("--port", o.port,
-                   "The parallel port the memory is wired to: its device (/dev/parport1,\n"
-                   "parport1) or its base address (0x378, 0xd010, 888); 0x378 when not given")
-        ->type_name("PORT");
+    CLI::Option* portOption =
+        app.add_option("--port", o.port,
+                       "The parallel port the memory is wired to: its device (/dev/parport1,\n"
+                       "parport1) or its base address (0x378, 0xd010, 888); 0x378 when not given")
+            ->type_name("PORT");
     CLI::Option* sim = app.add_option(
         "--sim", o.simImage,
         "A simulated memory instead of a port: the demonstration contents, or\n"
@@ -477,7 +546,14 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     app.footer(kFooter);  // after the commands, which would inherit it
 
     try {
-        app.parse(std::vector<std::string>(args.rbegin(), args.rend()));
+        // CLI11 reads "--port=" as --port without a value and takes the next word for it; it
+        // is an empty --port, refused below.
+        std::vector<std::string> words;
+        for (auto it = args.rbegin(); it != args.rend(); ++it) {
+            if (*it == "--port=") words.push_back("");
+            words.push_back(*it == "--port=" ? "--port" : *it);
+        }
+        app.parse(words);  // in reverse order, as CLI11 takes a vector
     } catch (const CLI::CallForHelp&) {
         env.out << app.help();
         return kStatusDone;
@@ -485,6 +561,14 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
         env.out << e.what() << '\n';
         return kStatusDone;
     } catch (const CLI::ParseError& e) {
+        // A word where the command belongs that names none: CLI11 would only say that a command
+        // is required.
+        const std::vector<std::string> rest = app.remaining();
+        if (app.get_subcommands().empty() && !rest.empty() && !rest.front().empty() &&
+            rest.front()[0] != '-') {
+            env.err << kProgram << ": " << UnknownCommand(rest.front()) << '\n';
+            return kStatusUsage;
+        }
         std::string why = OneLine(e.what());
         // CLI11 speaks of subcommands; the help of this program calls them commands.
         for (size_t at; (at = why.find("subcommand")) != std::string::npos;)
@@ -494,7 +578,15 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     }
     o.command = app.get_subcommands().front()->get_name();
     o.sim = sim->count() > 0;
-    if (o.sim && !o.port.empty()) {
+    if (portOption->count() > 0 && o.port.empty()) {
+        // Left out, --port means the port at 0x378; given empty (a variable that was not set),
+        // it means nothing, and the memory on some other port must not be taken for it.
+        env.err << kProgram << ": --port is empty; give the port's device (/dev/parport0, "
+                               "parport0) or its base address (0x378, 0xd010, 888), or leave "
+                               "--port out for the port at 0x378\n";
+        return kStatusUsage;
+    }
+    if (o.sim && portOption->count() > 0) {
         env.err << kProgram << ": --port and --sim exclude each other; give one of them\n";
         return kStatusUsage;
     }

@@ -23,7 +23,7 @@ constexpr int kStatusDone = 0;
 constexpr int kStatusMemory = 1;     // the memory did not answer, or holds other bytes than asked
 constexpr int kStatusUsage = 2;      // the command line or an image file cannot be used
 constexpr int kStatusPort = 3;       // the port cannot be used
-constexpr int kStatusCancelled = 130;  // SIGINT or SIGTERM, as a shell reports a Ctrl+C
+constexpr int kStatusCancelled = 130;  // SIGINT, SIGTERM or SIGHUP, as a shell reports a Ctrl+C
 
 // The real parallel port the user named (ppdev); it opens at its first port call.
 std::shared_ptr<Port> OpenPpdevPort(const PortChoice& choice);
@@ -45,8 +45,8 @@ struct CliEnvironment {
 // Runs the program on its arguments (without the program name) and returns the exit status.
 int RunCli(const std::vector<std::string>& args, CliEnvironment& env);
 
-// SIGINT and SIGTERM set a flag that CancelRequested() reports, instead of ending the program in
-// the middle of a transaction; a second signal of the same kind ends it at once.
+// SIGINT, SIGTERM and SIGHUP set a flag that CancelRequested() reports, instead of ending the
+// program in the middle of a transaction; a second signal of the same kind ends it at once.
 void InstallCancelSignals();
 bool CancelRequested();
 

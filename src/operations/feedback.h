@@ -20,6 +20,10 @@ public:
     // call with true enables, whatever came before.
     virtual void SetEnabled(Control target, Bool16 enabled) = 0;
     virtual void Beep() = 0;
+    // After a write's read-back, which runs without processing the window's events, and before
+    // the controls the write disabled take input again: input that arrived meanwhile is dropped
+    // instead of acting once they are enabled. Nothing by default.
+    virtual void DropQueuedInput() {}
 };
 
 }  // namespace lpt

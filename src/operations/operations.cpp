@@ -41,13 +41,15 @@ private:
 };
 
 // Runs the given steps with the controls disabled, in the order given, and sets them enabled
-// again in the same order afterwards; then beeps.
+// again in the same order afterwards; then beeps. Clicks made while the last steps ran without
+// event processing (the read-back) are dropped before the controls are enabled.
 template <typename Body>
 void WithDisabled(Feedback& feedback, TimedPause& pause, std::initializer_list<Control> controls,
                   Body body) {
     for (Control c : controls) feedback.SetEnabled(c, kFalse);
     EnableOnExit guard(feedback, pause, controls);
     body();
+    feedback.DropQueuedInput();
     guard.Run();
     feedback.Beep();
 }

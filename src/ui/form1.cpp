@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <QWindow>
 
 #include <cmath>
 #include <stdexcept>
@@ -380,6 +381,60 @@ void Form1::SetEnabled(Control target, Bool16 enabled) {
 void Form1::Beep() {
     if (unloaded_) return;
     if (beepSink_) beepSink_();
+}
+
+// A write's read-back (and the tail of its last pause) runs without processing events. A click
+// made meanwhile is not lost: it waits in the queue (X11 input in the display connection and in
+// Qt's window-system queue, events posted inside the program in the posted-event queue) and
+// would act as soon as the window takes input again: a block read after the fill, a second
+// pattern write. Taking it out of the queue is not something Qt offers for spontaneous input
+// (removePostedEvents sees only posted events, and ExcludeUserInputEvents leaves input queued).
+// Nor can its timestamp say when it came: X11 stamps input with the display server's clock.
+// So the queue is delivered here, while the controls the write disabled are still disabled,
+// through an application-wide filter that drops every input event that would act (a press, a
+// key press, a shortcut, a wheel turn, a context menu) meant for this window. Input made during
+// the read-back (it lasts milliseconds) has reached the program by now, so all of it is
+// delivered, and dropped, before the controls are enabled; a click made after they are enabled
+// acts as usual. The loop goes on while there are events to deliver (one turn reads the display
+// connection, the next delivers what it read), for at most kInputDrainMs. Releases pass: with
+// their press dropped they act on nothing, and a button pressed before the read-back is not
+// left held down. Everything else is handled as in a pause's turn: paints, timers, a close
+// (held during the fill, as in its pauses).
+void Form1::DropQueuedInput() {
+    if (unloaded_) return;
+    constexpr int kInputDrainMs = 20;
+    if (droppingInput_++ == 0) qApp->installEventFilter(this);
+    struct Restore {
+        Form1& f;
+        ~Restore() {
+            if (--f.droppingInput_ == 0) qApp->removeEventFilter(&f);
+        }
+    } restore{*this};
+    QCoreApplication::processEvents(QEventLoop::AllEvents, kInputDrainMs);
+}
+
+bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (droppingInput_ > 0) {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonDblClick:
+            case QEvent::KeyPress:
+            case QEvent::Shortcut:
+            case QEvent::Wheel:
+            case QEvent::ContextMenu:
+            case QEvent::TouchBegin:
+            case QEvent::TabletPress: {
+                // Meant for this window: its native window (where X11 input arrives first), the
+                // window itself, its controls, or its actions (the shortcuts).
+                if (watched == windowHandle()) return true;
+                for (QObject* o = watched; o; o = o->parent())
+                    if (o == this) return true;
+                break;
+            }
+            default: break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace lpt::ui

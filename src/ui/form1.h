@@ -58,6 +58,7 @@ public:
     void SetText(const std::string& text) override;
     void SetEnabled(Control target, Bool16 enabled) override;
     void Beep() override;
+    void DropQueuedInput() override;
 
     I2CBus& Bus() { return bus_; }
     DumpGrid& Grid() { return grid_; }
@@ -111,6 +112,7 @@ public slots:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -129,7 +131,8 @@ private:
     void ShowBytes(const MemoryBytes& bytes);
     // The grid no longer holds a complete read (a read starts, CLS): nothing to save, no marks.
     void ForgetDump();
-    // A read that ran to its end: its bytes are what the grid shows.
+    // A read that ran to its end with every transaction answered: its bytes are what the grid
+    // shows, and what Save keeps.
     OperationResult KeepRead(OperationResult result);
     void Guarded(const QString& what, const std::function<void()>& body);
     void Run(Control button);
@@ -159,6 +162,7 @@ private:
     bool unloaded_ = false;
     bool closeHeld_ = false;
     bool shownOnce_ = false;
+    int droppingInput_ = 0;  // DropQueuedInput is delivering the queue (nested ones counted)
     std::vector<std::function<void()>> deferredMessages_;
     std::chrono::steady_clock::time_point lastTextPaint_{};
 };

@@ -118,7 +118,9 @@ void Form1::ForgetDump() {
 }
 
 OperationResult Form1::KeepRead(OperationResult result) {
-    if (result.data.size() == static_cast<size_t>(MemoryImage::kSize)) {
+    // A read in which the memory did not acknowledge is not a read of the memory: its FF are
+    // what an empty bus gives. It is not kept, so Save says there is nothing to save.
+    if (result.data.size() == static_cast<size_t>(MemoryImage::kSize) && result.unanswered == 0) {
         MemoryBytes bytes;
         std::copy(result.data.begin(), result.data.end(), bytes.begin());
         lastRead_ = bytes;
@@ -158,10 +160,10 @@ void Form1::SaveToFile() {
         if (!lastRead_) {
             ShowMessage(QMessageBox::Information, QStringLiteral("Нечего сохранять"),
                         QStringLiteral("В таблице нет полного чтения памяти (программа только что "
-                                       "запущена, таблица очищена кнопкой CLS или чтение "
-                                       "прервано ошибкой), поэтому сохранять нечего.\nПрочитайте "
-                                       "память кнопкой «Чтение блоками» или «Чтение пабайтно» и "
-                                       "сохраните снова."));
+                                       "запущена, таблица очищена кнопкой CLS, чтение прервано "
+                                       "ошибкой или память при чтении не отвечала), поэтому "
+                                       "сохранять нечего.\nПрочитайте память кнопкой «Чтение "
+                                       "блоками» или «Чтение пабайтно» и сохраните снова."));
             return;
         }
         QString filter;

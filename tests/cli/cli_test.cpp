@@ -6,10 +6,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <vector>
 
 #include "image/image_file.h"
 #include "operations/image_operations.h"
@@ -86,7 +88,10 @@ TEST_F(CliTest, FilesGoThroughTheSimulatedImage) {
     WriteImage("x.bin", Pattern(1));
     WriteImage("y.hex", Pattern(2));
     EXPECT_EQ(Run({"--sim=" + Path("x.bin"), "write", Path("y.hex")}), kStatusDone) << err.str();
-    EXPECT_NE(out.str().find("128 written, 0 skipped"), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find("128 written, 0 skipped (already as asked), 128 read back, 0 "
+                             "differ\n"),
+              std::string::npos)
+        << out.str();
     EXPECT_EQ(ReadImage("x.bin"), Pattern(2));  // saved back
     EXPECT_EQ(Run({"--sim=" + Path("x.bin"), "verify", Path("y.hex")}), kStatusDone);
     EXPECT_EQ(out.str(), "verified: 2048 bytes match\n");
@@ -127,6 +132,12 @@ TEST_F(CliTest, MemoryFaultsExitOneNamingTheAddresses) {
     EXPECT_EQ(Run({"write", Path("y.bin")}), kStatusMemory);
     ExpectOneLine("2048 bytes read back other than written, first at 0x000");
     EXPECT_NE(out.str().find("0x007: wrote"), std::string::npos) << out.str();
+    // The summary agrees with the status: every page read back differs, none "verified".
+    EXPECT_NE(out.str().find("pages: 128 written, 0 skipped (already as asked), 128 read back, "
+                             "128 differ\n"),
+              std::string::npos)
+        << out.str();
+    EXPECT_EQ(out.str().find("verified"), std::string::npos) << out.str();
     EXPECT_EQ(eeprom.Memory(), Pattern(11));
 
     eeprom.SetPresent(false);
@@ -159,6 +170,18 @@ TEST_F(CliTest, RefusedFilesAndCommandLinesNeverReachTheBus) {
         EXPECT_EQ(Run(line), kStatusUsage);
         ExpectOneLine("");
     }
+    // An empty --port (a variable that was not set) is no port, not the port at 0x378.
+    EXPECT_EQ(Run({"--port", "", "read"}), kStatusUsage);
+    ExpectOneLine("--port is empty; give the port's device");
+    EXPECT_EQ(Run({"--port=", "read"}), kStatusUsage);
+    ExpectOneLine("--port is empty; give the port's device");
+    // A mistyped command is named, with the command it is a slip away from.
+    EXPECT_EQ(Run({"raed", "-o", Path("z.bin")}), kStatusUsage);
+    ExpectOneLine("unknown command 'raed'; did you mean 'read'? Give one of scan, read, write");
+    EXPECT_EQ(Run({"--port", "0x378", "wirte", Path("y.bin")}), kStatusUsage);
+    ExpectOneLine("unknown command 'wirte'; did you mean 'write'?");
+    EXPECT_EQ(Run({"frob"}), kStatusUsage);
+    ExpectOneLine("unknown command 'frob'; give one of scan, read, write, verify, erase");
     EXPECT_TRUE(port->Calls().empty());
     EXPECT_EQ(eeprom.Memory(), Pattern(11));
     EXPECT_EQ(eeprom.CommittedWrites(), 0);
@@ -203,6 +226,89 @@ TEST_F(CliTest, ProgressOnTerminalAndCancelBetweenPages) {
     EXPECT_EQ(eeprom.CommittedWrites(), 2);
     EXPECT_TRUE(port->Scl() && port->Sda());  // left at rest
     EXPECT_TRUE(sim::DecodeTrace(port->Calls()).faults.empty());
+}
+
+// Fails the port once in the middle of a page write: at the clock of the first bit of the fifth
+// data byte of the third page, when the master has just put that bit (a 0) on SDA. The memory
+// then holds four bytes of the page, acknowledged; the lines are SDA low and SCL low, so raising
+// SCL and then SDA would be a stop that commits those four bytes.
+class CutShortInAPage : public sim::BusDevice {
+public:
+    CutShortInAPage(sim::SimPort& port, const sim::SimEeprom& eeprom)
+        : port_(port), eeprom_(eeprom) {}
+    void OnLines(bool scl, bool sda) override {
+        if (scl && scl_ && sda_ && !sda) rises_ = 0;  // a start
+        if (scl && !scl_) ++rises_;
+        const bool bitZeroSetUp = !scl && !scl_ && sda_ && !sda;
+        scl_ = scl;
+        sda_ = sda;
+        // The device and word address bytes, then four data bytes: nine clocks each.
+        if (!cut && bitZeroSetUp && eeprom_.CommittedWrites() == 2 && rises_ == 6 * 9) {
+            cut = true;
+            port_.FailOnce(0, "the port went away");
+        }
+    }
+    bool SdaOut() const override { return true; }
+    bool cut = false;
+
+private:
+    sim::SimPort& port_;
+    const sim::SimEeprom& eeprom_;
+    bool scl_ = true, sda_ = true;
+    int rises_ = 0;
+};
+
+TEST_F(CliTest, APortFailureInAPageIsClearedWithAStartSoThePartIsNotWritten) {
+    MemoryBytes ones;
+    ones.fill(0x11);  // every data byte starts with a 0 bit
+    WriteImage("y.bin", ones);
+    CutShortInAPage cutter(*port, eeprom);
+    port->Attach(cutter);
+    EXPECT_EQ(Run({"write", Path("y.bin")}), kStatusPort);
+    port->Detach(cutter);
+    ASSERT_TRUE(cutter.cut);
+    ExpectOneLine("the port went away");
+
+    // No page write on the wire was closed by a stop after only part of its data: the one cut
+    // short ends in the clear's start, and the memory dropped what it had of that page.
+    const sim::DecodedTrace trace = sim::DecodeTrace(port->Calls());
+    int cutPages = 0;
+    for (const std::string& t : trace.transactions) {
+        std::istringstream words(t);
+        const std::vector<std::string> w{std::istream_iterator<std::string>(words), {}};
+        const size_t bytes = w.size() - 2;  // less "S" and the closing "P"
+        if (t.find(" Sr") != std::string::npos) {
+            cutPages += t.rfind("S A0+ 20+ 11+ 11+ 11+ 11+ Sr P", 0) == 0;
+            continue;  // a read, or the cut page dropped by the start
+        }
+        EXPECT_TRUE(bytes <= 2 || bytes == 2 + kPageSize) << "stopped after part of a page: " << t;
+    }
+    EXPECT_EQ(cutPages, 1) << trace.Text();
+    EXPECT_EQ(eeprom.CommittedWrites(), 2);
+    const MemoryBytes before = Pattern(11);
+    EXPECT_TRUE(std::equal(before.begin() + 0x20, before.begin() + 0x30,
+                           eeprom.Memory().begin() + 0x20));
+    EXPECT_TRUE(port->Scl() && port->Sda());  // left at rest
+
+    // The port works again: the next run finishes the write.
+    EXPECT_EQ(Run({"write", Path("y.bin")}), kStatusDone) << err.str();
+    EXPECT_EQ(eeprom.Memory(), ones);
+}
+
+TEST(CancelSignalsTest, SighupCancelsLikeSigintAndSigterm) {
+    InstallCancelSignals();
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction now {};
+        sigaction(signal, nullptr, &now);
+        EXPECT_NE(now.sa_handler, SIG_DFL) << "signal " << signal << " would end the program";
+    }
+    struct sigaction hup {};
+    sigaction(SIGHUP, nullptr, &hup);
+    ASSERT_NE(hup.sa_handler, SIG_DFL);  // else the raise below would end this test program
+    EXPECT_FALSE(CancelRequested());
+    ::raise(SIGHUP);
+    EXPECT_TRUE(CancelRequested());
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, SIG_DFL);
 }
 
 TEST_F(CliTest, MissingParallelPortExitsThree) {

@@ -86,6 +86,20 @@ void Form1FilesTest::saveKeepsTheLastCompleteReadAndOnlyThat() {
     rig.Keys(Qt::Key_S);
     QVERIFY(!QFile::exists(rig.chosen));
     QCOMPARE(rig.messages.size(), size_t{2});
+
+    // A read the memory did not answer fills the grid with FF: that is no read of the memory.
+    rig.Button("Command1")->click();
+    rig.eeprom.SetPresent(false);
+    rig.Button("Command1")->click();
+    QCOMPARE(rig.messages.size(), size_t{3});  // the read's own warning
+    rig.chosen = rig.Path("unanswered.bin");
+    const int dialogs = rig.dialogs;
+    rig.Keys(Qt::Key_S);
+    QVERIFY(!QFile::exists(rig.chosen));
+    QCOMPARE(rig.dialogs, dialogs);
+    QCOMPARE(rig.messages.size(), size_t{4});
+    QVERIFY(rig.messages[3].text.contains(QStringLiteral("нет полного чтения")));
+    QVERIFY(rig.messages[3].text.contains(QStringLiteral("не отвечала")));
 }
 
 void Form1FilesTest::copyGivesTheSelectedCellsAsHexRows() {

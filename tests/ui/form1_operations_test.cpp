@@ -31,6 +31,40 @@ void AtTurn(QObject* context, std::function<bool()> when, std::function<void()> 
 
 size_t Transactions(WindowRig& rig) { return rig.Stops(); }
 
+// A click on `button` that reaches the window while a write's read-back runs: posted (press and
+// release, queued as input is while no events are processed) at the first start condition on
+// the wire after `stops` stops, the read-back's.
+class ClickDuringReadBack : public lpt::sim::BusDevice {
+public:
+    ClickDuringReadBack(WindowRig& rig, QPushButton* button, size_t stops)
+        : rig_(rig), button_(button), stops_(stops) {
+        rig_.port.Attach(*this);
+    }
+    ~ClickDuringReadBack() override { rig_.port.Detach(*this); }
+    void OnLines(bool scl, bool sda) override {
+        const bool start = scl && scl_ && sda_ && !sda;
+        scl_ = scl;
+        sda_ = sda;
+        if (!start || posted || rig_.Stops() != stops_) return;
+        posted = true;
+        const QPointF at = QRectF(button_->rect()).center();
+        for (const auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            const Qt::MouseButtons held =
+                type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+            QCoreApplication::postEvent(button_, new QMouseEvent(type, at, button_->mapToGlobal(at),
+                                                                 Qt::LeftButton, held, {}));
+        }
+    }
+    bool SdaOut() const override { return true; }
+    bool posted = false;
+
+private:
+    WindowRig& rig_;
+    QPushButton* button_;
+    size_t stops_;
+    bool scl_ = true, sda_ = true;
+};
+
 }  // namespace
 
 class Form1OperationsTest : public QObject {
@@ -39,6 +73,7 @@ private slots:
     void byteReadAndScanButtons();
     void scanWithASecondDeviceAndAnEmptyBus();
     void fillDisablesTheWholeWindowAndClicksHaveNoEffect();
+    void clicksDuringAWritesReadBackAreDropped();
     void fillClickedDuringAPatternPauseRunsInsideIt();
     void blockReadClickedDuringAPatternPauseShowsThePatternSoFar();
     void closingDuringAPatternWriteStopsItCleanly();
@@ -118,6 +153,32 @@ void Form1OperationsTest::fillDisablesTheWholeWindowAndClicksHaveNoEffect() {
     QVERIFY(rig.Button("Command2")->isEnabled());
     QVERIFY(rig.Text().isEmpty());
     for (int a = 0; a < 2048; ++a) QCOMPARE(int(rig.eeprom.Memory()[a]), a < 256 ? 0xFF : int(before[a]));
+}
+
+void Form1OperationsTest::clicksDuringAWritesReadBackAreDropped() {
+    // The fill's read-back runs with the whole window disabled, the pattern's with its own button
+    // disabled, neither processing events: a click made then must not act once they are enabled
+    // (a block read after the fill, a second pattern write).
+    const struct {
+        const char* write;
+        const char* clicked;
+        size_t writes;
+    } cases[] = {{"Command2", "Command1", 16}, {"Command3", "Command3", 256}};
+    for (const auto& c : cases) {
+        WindowRig rig;
+        rig.LoadAndShow();
+        ClickDuringReadBack click(rig, rig.Button(c.clicked), c.writes);
+        rig.Button(c.write)->click();
+        QApplication::processEvents();
+        QApplication::processEvents();
+        QVERIFY2(click.posted, c.write);
+        QCOMPARE(Transactions(rig), c.writes + 1);  // the writes and the read-back, nothing after
+        QCOMPARE(rig.beeps, 1);
+        QVERIFY(rig.form->isEnabled() && rig.Button(c.write)->isEnabled());
+        // The window takes clicks again.
+        QTest::mouseClick(rig.Button("Command1"), Qt::LeftButton);
+        QCOMPARE(Transactions(rig), c.writes + 1 + 8);
+    }
 }
 
 void Form1OperationsTest::fillClickedDuringAPatternPauseRunsInsideIt() {
