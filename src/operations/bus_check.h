@@ -44,14 +44,52 @@ BusCheck CheckBus(I2CBus& bus);
 // when SDA came free, SCL high and SDA released (but held low) otherwise.
 int ClearBus(I2CBus& bus);
 
-// Acknowledge polling after a write's stop: a start and the device address byte, repeated until
-// the memory acknowledges, for at most `limit` on `clock`. On success the transaction stays open
-// (the address acknowledged, SCL low) for the caller to go on; on failure the last poll is
-// closed with a stop and false is returned. Bus at rest on entry.
-bool PollAcknowledge(I2CBus& bus, std::uint8_t deviceByte, const ClockFn& clock, TimeNs limit);
+// The longest write cycle the datasheets of these memories give: after the stop that ends a
+// write, the memory acknowledges nothing for up to this long.
+constexpr TimeNs kLongestWriteCycle = std::chrono::milliseconds(5);
 
-// How long a memory may take to finish a write cycle before it is given up: four times the 5 ms
-// of the datasheets.
-constexpr TimeNs kWriteCycleLimit = std::chrono::milliseconds(20);
+// How long a memory may refuse its address after a write before the page is given up: twenty
+// times the datasheets' write cycle. Old and worn parts run well past 5 ms; a healthy memory is
+// not slowed by the margin, since polling ends at its acknowledge.
+constexpr TimeNs kWriteCycleLimit = 20 * kLongestWriteCycle;
+// The same in whole milliseconds, as the messages give it: "100".
+std::string WriteCycleLimitMs();
+
+// How long one poll (a start, the nine clocks of the address byte, a stop) lasts on a bus at
+// the standard-mode 100 kHz.
+constexpr TimeNs kStandardModePoll = std::chrono::microseconds(100);
+
+// The polls a wait of `limit` must make before it may give up: as many as fit in the limit at
+// standard-mode speed, at most 1000. A wait that lost its time to the system (the process not
+// scheduled) has then still polled the memory often enough.
+int MinimumPolls(TimeNs limit);
+
+// A wait for the end of a write cycle, by polls of the device address. It is over only when
+// a poll started at or after the deadline was refused and at least MinimumPolls(limit) polls
+// were made: however long the program stalls between two polls, the memory gets one more poll
+// after the deadline before it is given up.
+class WriteCycleWait {
+public:
+    WriteCycleWait(const ClockFn& clock, TimeNs limit);
+    // Just before each poll.
+    void Poll();
+    // After a refused poll: whether to give up.
+    bool Over() const { return lastPollLate_ && polls_ >= minimumPolls_; }
+
+private:
+    ClockFn clock_;
+    TimeNs deadline_;
+    int minimumPolls_;
+    int polls_ = 0;
+    bool lastPollLate_ = false;
+};
+
+// Acknowledge polling after a write's stop: a start and the device address byte, repeated until
+// the memory acknowledges, for as long as a WriteCycleWait of `limit` on `clock` lasts. On
+// success the transaction stays open (the address acknowledged, SCL low) for the caller to go
+// on; on failure the last poll is closed with a stop and false is returned. Bus at rest on
+// entry.
+bool PollAcknowledge(I2CBus& bus, std::uint8_t deviceByte, const ClockFn& clock,
+                     TimeNs limit = kWriteCycleLimit);
 
 }  // namespace lpt

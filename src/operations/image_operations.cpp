@@ -18,11 +18,32 @@ BusError NoAnswer(std::uint8_t device) {
     const std::string hex = HexForm(device);
     return BusError(
         "Память не отвечает по адресу " + hex + ": адрес устройства не подтверждён (в том числе "
-        "за 20 мс ожидания конца записи).\nПроверьте, что микросхема на месте и у неё есть "
-        "питание, и подключение выводов 2, 15, 16 и общего провода.",
-        "the memory does not answer at " + hex + " (device address not acknowledged, also after "
-        "20 ms of polling): check that the chip is in place and powered, and the wiring of pins "
-        "2, 15, 16 and ground");
+        "за " + WriteCycleLimitMs() + " мс ожидания конца записи).\nПроверьте, что микросхема "
+        "на месте и у неё есть питание, и подключение выводов 2, 15, 16 и общего провода.",
+        "the memory does not answer at " + hex + " (device address not acknowledged, also after " +
+            WriteCycleLimitMs() + " ms of polling): check that the chip is in place and powered, "
+            "and the wiring of pins 2, 15, 16 and ground");
+}
+
+// The memory acknowledged the read of the last block, then stopped answering: the bytes it
+// sent after it went silent read as FF, which nothing in a read can tell from data.
+BusError StoppedAnswering(int block, std::uint8_t device) {
+    const std::string range =
+        AddressText(block * kBlockSize) + "–" + AddressText(block * kBlockSize + kBlockSize - 1);
+    const std::string rangeEn =
+        AddressText(block * kBlockSize) + "-" + AddressText(block * kBlockSize + kBlockSize - 1);
+    const std::string hex = HexForm(device);
+    return BusError(
+        "Память перестала отвечать при чтении блока " + std::to_string(block) + " (" + range +
+            "): после чтения адрес устройства " + hex + " не подтверждён, и часть байтов блока "
+            "могла прочитаться как FF. Чтение не завершено, прочитанное не используется.\n"
+            "Проверьте, что микросхема на месте и у неё есть питание, и подключение выводов 2, "
+            "15, 16 и общего провода, затем повторите.",
+        "the memory stopped answering during the read of block " + std::to_string(block) + " (" +
+            rangeEn + "): its device address " + hex + " was not acknowledged after the read, so "
+            "bytes of that block may have read as FF; the read is not complete and was not used; "
+            "check that the chip is in place and powered, and the wiring of pins 2, 15, 16 and "
+            "ground, then try again");
 }
 
 BusError Unacknowledged(std::uint8_t device, const std::string& what) {
@@ -46,11 +67,12 @@ BusError PageRefused(int page, int byteIndex) {
 
 BusError PageUnfinished(int page) {
     const std::string at = AddressText(page * kPageSize);
-    return BusError("Страница " + at + ": память не закончила запись за 20 мс (нет "
+    const std::string ms = WriteCycleLimitMs();
+    return BusError("Страница " + at + ": память не закончила запись за " + ms + " мс (нет "
                         "подтверждения адреса после записи).\nПроверьте питание памяти и "
                         "подключение; у исправной памяти цикл записи не длиннее 5–10 мс.",
-                    "page " + at + ": the memory did not finish its write cycle within 20 ms "
-                        "(no acknowledge after the write); check its supply and wiring");
+                    "page " + at + ": the memory did not finish its write cycle within " + ms +
+                        " ms (no acknowledge after the write); check its supply and wiring");
 }
 
 // One sequential read of `count` bytes from `address` on, into `out` (rolls over at 0x7FF).
@@ -59,7 +81,7 @@ BusError PageUnfinished(int page) {
 void SequentialRead(I2CBus& bus, const ClockFn& clock, int address, int count,
                     std::uint8_t* out) {
     const std::uint8_t device = DeviceByte(address);
-    if (!PollAcknowledge(bus, device, clock, kWriteCycleLimit)) throw NoAnswer(device);
+    if (!PollAcknowledge(bus, device, clock)) throw NoAnswer(device);
     bus.WriteByte(WordAddress(address));
     if (bus.Ack == 0) {
         bus.I2CStop();
@@ -76,6 +98,64 @@ void SequentialRead(I2CBus& bus, const ClockFn& clock, int address, int count,
         out[i] = bus.ReadByte();
     }
     bus.I2CStop();
+}
+
+// The whole memory, one sequential read per block, into `bytes`; `tick` after each block. After
+// the last block the memory must still acknowledge its device address (a start, the address, a
+// stop): a memory that went silent inside a block is caught by the next block's address, but
+// after the last one nothing else would see it.
+void ReadAllBlocks(I2CBus& bus, const ClockFn& clock, MemoryBytes& bytes,
+                   const std::function<void()>& tick) {
+    constexpr int kBlocks = MemoryImage::kSize / kBlockSize;
+    for (int block = 0; block < kBlocks; ++block) {
+        SequentialRead(bus, clock, block * kBlockSize, kBlockSize, &bytes[block * kBlockSize]);
+        if (tick) tick();
+    }
+    const int last = kBlocks - 1;
+    const std::uint8_t device = DeviceByte(last * kBlockSize);
+    bus.I2CStart();
+    bus.WriteByte(device);
+    const bool answered = bus.Ack != 0;
+    bus.I2CStop();
+    if (!answered) throw StoppedAnswering(last, device);
+}
+
+// Adds to a write's error how far the write got, in both languages, keeping its type.
+std::string PagesDoneRu(int written, int total, bool verifying) {
+    if (verifying)
+        return "\nЗаписаны все страницы (" + std::to_string(total) + "), но проверить их чтением "
+               "не удалось. Запишите файл ещё раз: страницы, уже совпадающие с файлом, будут "
+               "пропущены, остальные записаны и проверены.";
+    return "\nДо ошибки записано страниц: " + std::to_string(written) + " из " +
+           std::to_string(total) + ". Теперь в памяти смесь старого и нового содержимого. "
+           "Устраните причину и запишите файл ещё раз.";
+}
+
+std::string PagesDoneEn(int written, int total, bool verifying) {
+    if (verifying)
+        return "; all " + std::to_string(total) + " pages to write were written but not read "
+               "back: run the same command again to check them (pages that already match are "
+               "skipped)";
+    return "; " + std::to_string(written) + " of " + std::to_string(total) + " pages to write "
+           "were written before this, so the memory now holds a mix of old and new contents: "
+           "mend the cause and run the same command again";
+}
+
+// Runs `body`, a part of a write after at least one page went out, and rethrows a bus or port
+// error with how many pages were written.
+template <typename Body>
+void TellingPagesDone(const WriteReport& report, int total, bool verifying, Body body) {
+    try {
+        body();
+    } catch (const BusError& e) {
+        if (report.pagesWritten == 0) throw;
+        throw BusError(e.what() + PagesDoneRu(report.pagesWritten, total, verifying),
+                       e.English() + PagesDoneEn(report.pagesWritten, total, verifying));
+    } catch (const PortError& e) {
+        if (report.pagesWritten == 0) throw;
+        throw PortError(e.what() + PagesDoneRu(report.pagesWritten, total, verifying),
+                        e.English() + PagesDoneEn(report.pagesWritten, total, verifying));
+    }
 }
 
 // Runs of consecutive pages: {first page, page count}.
@@ -124,10 +204,11 @@ std::vector<int> DifferingPages(const MemoryImage& image, const MemoryBytes& cur
 MemoryBytes ReadMemory(I2CBus& bus, const ClockFn& clock, const ProgressFn& progress) {
     CheckBus(bus);
     MemoryBytes bytes{};
-    for (int block = 0; block < 8; ++block) {
-        SequentialRead(bus, clock, block * kBlockSize, kBlockSize, &bytes[block * kBlockSize]);
-        if (progress) progress((block + 1) * kBlockSize, MemoryImage::kSize);
-    }
+    int done = 0;
+    ReadAllBlocks(bus, clock, bytes, [&] {
+        done += kBlockSize;
+        if (progress) progress(done, MemoryImage::kSize);
+    });
     return bytes;
 }
 
@@ -146,12 +227,7 @@ WriteReport WriteImage(I2CBus& bus, const MemoryImage& image, const ClockFn& clo
     };
     MemoryBytes current{};
     current.fill(0xFF);
-    if (readFirst) {
-        for (int block = 0; block < 8; ++block) {
-            SequentialRead(bus, clock, block * kBlockSize, kBlockSize, &current[block * kBlockSize]);
-            tick(kBlockSize);
-        }
-    }
+    if (readFirst) ReadAllBlocks(bus, clock, current, [&] { tick(kBlockSize); });
     std::vector<int> pages;
     if (options.allPages) {
         for (int p = 0; p < kPages; ++p) pages.push_back(p);
@@ -169,38 +245,43 @@ WriteReport WriteImage(I2CBus& bus, const MemoryImage& image, const ClockFn& clo
         if (image.covered[i]) target[i] = image.bytes[i];
     }
 
-    bool open = false;  // a transaction whose device address was acknowledged by the last poll
-    for (size_t n = 0; n < pages.size(); ++n) {
-        const int page = pages[n];
-        const int address = page * kPageSize;
-        if (!open && !PollAcknowledge(bus, DeviceByte(address), clock, kWriteCycleLimit)) {
-            if (n == 0) throw NoAnswer(DeviceByte(address));
-            throw PageUnfinished(pages[n - 1]);
-        }
-        bus.WriteByte(WordAddress(address));
-        if (bus.Ack == 0) {
-            bus.I2CStop();
-            throw PageRefused(page, 0);
-        }
-        for (int i = 0; i < kPageSize; ++i) {
-            bus.WriteByte(target[static_cast<size_t>(address + i)]);
+    // From the first page written on, an error says how far the write got: the memory then
+    // holds some pages of the image and the old contents elsewhere.
+    const int toWrite = static_cast<int>(pages.size());
+    TellingPagesDone(report, toWrite, false, [&] {
+        bool open = false;  // a transaction whose device address the last poll had acknowledged
+        for (size_t n = 0; n < pages.size(); ++n) {
+            const int page = pages[n];
+            const int address = page * kPageSize;
+            if (!open && !PollAcknowledge(bus, DeviceByte(address), clock)) {
+                if (n == 0) throw NoAnswer(DeviceByte(address));
+                throw PageUnfinished(pages[n - 1]);
+            }
+            bus.WriteByte(WordAddress(address));
             if (bus.Ack == 0) {
                 bus.I2CStop();
-                throw PageRefused(page, i + 1);
+                throw PageRefused(page, 0);
             }
+            for (int i = 0; i < kPageSize; ++i) {
+                bus.WriteByte(target[static_cast<size_t>(address + i)]);
+                if (bus.Ack == 0) {
+                    bus.I2CStop();
+                    throw PageRefused(page, i + 1);
+                }
+            }
+            bus.I2CStop();  // the memory starts its write cycle here
+            ++report.pagesWritten;
+            report.writtenPages.push_back(page);
+            tick(kPageSize);
+            // Wait for the end of the write cycle by polling with the next page's device
+            // address, and go straight on with that page's transaction once it is acknowledged.
+            const int next = n + 1 < pages.size() ? pages[n + 1] * kPageSize : 0;
+            if (!PollAcknowledge(bus, DeviceByte(next), clock))
+                throw PageUnfinished(page);
+            open = n + 1 < pages.size();
+            if (!open) bus.I2CStop();
         }
-        bus.I2CStop();  // the memory starts its write cycle here
-        ++report.pagesWritten;
-        report.writtenPages.push_back(page);
-        tick(kPageSize);
-        // Wait for the end of the write cycle by polling with the next page's device address,
-        // and go straight on with that page's transaction once it is acknowledged.
-        const int next = n + 1 < pages.size() ? pages[n + 1] * kPageSize : 0;
-        if (!PollAcknowledge(bus, DeviceByte(next), clock, kWriteCycleLimit))
-            throw PageUnfinished(page);
-        open = n + 1 < pages.size();
-        if (!open) bus.I2CStop();
-    }
+    });
     for (int page : pages) {
         for (int i = 0; i < kPageSize; ++i) {
             const auto a = static_cast<size_t>(page * kPageSize + i);
@@ -210,11 +291,13 @@ WriteReport WriteImage(I2CBus& bus, const MemoryImage& image, const ClockFn& clo
 
     if (options.verify && !pages.empty()) {
         MemoryBytes found = current;
-        for (const auto& [first, count] : Runs(pages)) {
-            SequentialRead(bus, clock, first * kPageSize, count * kPageSize,
-                           &found[static_cast<size_t>(first * kPageSize)]);
-            tick(count * kPageSize);
-        }
+        TellingPagesDone(report, toWrite, true, [&] {
+            for (const auto& [first, count] : Runs(pages)) {
+                SequentialRead(bus, clock, first * kPageSize, count * kPageSize,
+                               &found[static_cast<size_t>(first * kPageSize)]);
+                tick(count * kPageSize);
+            }
+        });
         MemoryImage written;  // the pages written, as they should read
         for (int page : pages) {
             for (int i = 0; i < kPageSize; ++i) {

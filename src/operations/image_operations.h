@@ -5,8 +5,12 @@
 //
 // Each starts with the bus check. A page write is followed by acknowledge polling instead of a
 // fixed pause: the next transaction's start and device address are repeated until the memory,
-// out of its write cycle, acknowledges (at most 20 ms after the stop), so a memory that finishes
-// in 3 ms costs 3 ms. Progress is reported as bytes done of the total through a callback.
+// out of its write cycle, acknowledges (for at most kWriteCycleLimit, 100 ms, after the stop, and
+// never without a poll after that deadline), so a memory that finishes in 3 ms costs 3 ms and a
+// worn one that takes 25 ms is still waited for. A whole-memory read ends only when the memory
+// still acknowledges its address after the last block. Once a page has been written, an error
+// says how many of the pages to write were written. Progress is reported as bytes done of the
+// total through a callback.
 #pragma once
 
 #include <array>
@@ -57,7 +61,8 @@ ImageDiff Compare(const MemoryImage& expected, const MemoryBytes& found);
 // Pages in which a covered byte differs from `current`.
 std::vector<int> DifferingPages(const MemoryImage& image, const MemoryBytes& current);
 
-// Eight sequential block reads. Throws BusError when the memory does not answer.
+// Eight sequential block reads, then a check that the memory still answers. Throws BusError when
+// the memory does not answer, also when it went silent during the last block.
 MemoryBytes ReadMemory(I2CBus& bus, const ClockFn& clock, const ProgressFn& progress = {});
 
 // Writes the image: reads first (skipped only for --all with a complete image), writes each

@@ -54,14 +54,59 @@ void WithDisabled(Feedback& feedback, TimedPause& pause, std::initializer_list<C
     feedback.Beep();
 }
 
+// Opens each write transaction of a button: a start and the device address, as always. A memory
+// still in the write cycle of the transaction before (slower than the 5 ms pause, as old parts
+// are) refuses the address; the start and the address are then repeated until it acknowledges,
+// for as long as a WriteCycleWait of kWriteCycleLimit on the pause's clock lasts, before the
+// rest of the transaction goes out. A memory that keeps to the pause acknowledges at once and
+// sees the traffic unchanged. Once the memory has not answered within the limit, the rest of the
+// run does not wait again: a missing memory costs one wait per run, not one per transaction,
+// and the transactions still go out and are counted unanswered.
+class WriteOpener {
+public:
+    explicit WriteOpener(TimedPause& pause) : pause_(pause) {}
+
+    void Open(I2CBus& bus, std::uint8_t device, bool& answered) {
+        bus.I2CStart();
+        bus.WriteByte(device);
+        if (bus.Ack == 0 && !gaveUp_) {
+            WriteCycleWait wait(pause_.Clock(), kWriteCycleLimit);
+            // The bound on tries only matters for a clock that does not move.
+            for (int tries = 0; bus.Ack == 0 && tries < 100000; ++tries) {
+                wait.Poll();
+                bus.I2CStart();  // repeated start
+                bus.WriteByte(device);
+                if (bus.Ack == 0 && wait.Over()) break;
+            }
+            gaveUp_ = bus.Ack == 0;
+        }
+        if (bus.Ack == 0)
+            answered = false;
+        else if (gaveUp_)
+            answeredSince_ = true;
+    }
+
+    // How long the read-back may poll: the whole limit, unless the run already waited it out
+    // in vain and the memory has answered nothing since (one poll then).
+    TimeNs ReadBackLimit() const {
+        return gaveUp_ && !answeredSince_ ? TimeNs{0} : kWriteCycleLimit;
+    }
+
+private:
+    TimedPause& pause_;
+    bool gaveUp_ = false;         // the memory did not answer within the limit
+    bool answeredSince_ = false;  // and then acknowledged a device address again
+};
+
 // The bytes a write put into block 0 and still owns, read back in one sequential read after
 // its last pause. The memory may still be finishing a slow write cycle: the read's device
-// address is polled until acknowledged, which on a memory that kept to the pause costs nothing.
-ReadBack ReadBackBlock0(I2CBus& bus, TimedPause& pause, const WriteJournal& journal, int writer,
-                        const std::array<std::uint8_t, 256>& written) {
+// address is polled until acknowledged, for at most `limit`, which on a memory that kept to the
+// pause costs nothing.
+ReadBack ReadBackBlock0(I2CBus& bus, TimedPause& pause, TimeNs limit, const WriteJournal& journal,
+                        int writer, const std::array<std::uint8_t, 256>& written) {
     ReadBack check;
     if (bus.Interrupted()) CheckBus(bus);
-    if (!PollAcknowledge(bus, 0xA0, pause.Clock(), kWriteCycleLimit)) return check;
+    if (!PollAcknowledge(bus, 0xA0, pause.Clock(), limit)) return check;
     bus.WriteByte(0x00);  // word address 0
     bool answered = bus.Ack != 0;
     if (answered) {
@@ -98,8 +143,8 @@ public:
         log_.Record(writer_, address);
         written_[static_cast<size_t>(address)] = value;
     }
-    ReadBack Check(I2CBus& bus, TimedPause& pause) const {
-        return ReadBackBlock0(bus, pause, log_, writer_, written_);
+    ReadBack Check(I2CBus& bus, TimedPause& pause, TimeNs limit) const {
+        return ReadBackBlock0(bus, pause, limit, log_, writer_, written_);
     }
 
 private:
@@ -179,12 +224,12 @@ OperationResult BlockFill(I2CBus& bus, Feedback& feedback, TimedPause& pause,
     OperationResult result{OperationKind::BlockFill};
     CheckBus(bus);
     Block0Proof proof(journal);
+    WriteOpener opener(pause);
     WithDisabled(feedback, pause, {Control::Form1, Control::Command2}, [&] {
         for (int address = 0; address <= 240; address += 16) {
             RecoverAfterPause(bus);
             bool answered = true;
-            bus.I2CStart();
-            SendExpectingAck(bus, 0xA0, answered);
+            opener.Open(bus, 0xA0, answered);
             SendExpectingAck(bus, address, answered);
             for (int n = 1; n <= 16; n += 1) SendExpectingAck(bus, 0xFF, answered);
             bus.I2CStop();
@@ -193,7 +238,7 @@ OperationResult BlockFill(I2CBus& bus, Feedback& feedback, TimedPause& pause,
             for (int n = 0; n < 16; ++n) proof.Wrote(address + n, 0xFF);
             pause.Pause(kWritePause);
         }
-        result.readBack = proof.Check(bus, pause);
+        result.readBack = proof.Check(bus, pause, opener.ReadBackLimit());
         result.readBackDone = true;
     });
     return result;
@@ -204,12 +249,12 @@ OperationResult PatternWrite(I2CBus& bus, Feedback& feedback, TimedPause& pause,
     OperationResult result{OperationKind::PatternWrite};
     CheckBus(bus);
     Block0Proof proof(journal);
+    WriteOpener opener(pause);
     WithDisabled(feedback, pause, {Control::Command3}, [&] {
         for (int i = 0; i <= 255; i += 1) {
             RecoverAfterPause(bus);
             bool answered = true;
-            bus.I2CStart();
-            SendExpectingAck(bus, 0xA0, answered);
+            opener.Open(bus, 0xA0, answered);
             SendExpectingAck(bus, i, answered);  // word address
             SendExpectingAck(bus, i, answered);  // data
             bus.I2CStop();
@@ -218,7 +263,7 @@ OperationResult PatternWrite(I2CBus& bus, Feedback& feedback, TimedPause& pause,
             proof.Wrote(i, static_cast<std::uint8_t>(i));
             pause.Pause(kWritePause);
         }
-        result.readBack = proof.Check(bus, pause);
+        result.readBack = proof.Check(bus, pause, opener.ReadBackLimit());
         result.readBackDone = true;
     });
     return result;
@@ -267,8 +312,9 @@ std::string ReadBackWarning(const OperationResult& r) {
     const std::string title = "«" + OperationTitle(r.kind) + "»: ";
     if (!r.readBack.answered) {
         return title + "проверить записанное не удалось: при чтении блока 0 память не ответила "
-                       "(нет подтверждения адреса) и за 20 мс так и не освободилась.\n"
-                       "Запись не подтверждена. Проверьте подключение и питание памяти.";
+                       "(нет подтверждения адреса) и за " + WriteCycleLimitMs() +
+               " мс так и не освободилась.\nЗапись не подтверждена. Проверьте подключение и "
+               "питание памяти.";
     }
     const auto& bad = r.readBack.mismatches;
     if (bad.empty()) return {};
@@ -282,8 +328,8 @@ std::string ReadBackWarning(const OperationResult& r) {
     }
     if (bad.size() > shown) text += "  … и ещё " + std::to_string(bad.size() - shown) + "\n";
     text += "Возможные причины: запись запрещена (вывод WP памяти подключён к питанию; такая "
-            "память подтверждает байты, но не сохраняет их), память не успевает записать страницу "
-            "за 5 мс паузы, ненадёжный контакт на выводах 2, 15 или 16.";
+            "память подтверждает байты, но не сохраняет их), память не заканчивает запись и за " +
+            WriteCycleLimitMs() + " мс ожидания, ненадёжный контакт на выводах 2, 15 или 16.";
     return text;
 }
 

@@ -4,9 +4,12 @@
 // Every operation starts with the bus check (one status read on a healthy bus; see
 // bus_check.h) and sends nothing when SDA is stuck low. The reads and the writes count, while
 // they run, the transactions in which a byte the memory should have acknowledged (a device
-// address, a word address, a data byte written) went unanswered; no retry, no extra byte. After
-// its last pause each write reads block 0 back in one sequential read and compares it with what
-// it wrote.
+// address, a word address, a data byte written) went unanswered. The one retry: when the device
+// address that opens a write transaction is refused (a memory slower than the 5 ms pause is
+// still in its write cycle), the write repeats the start and the address until it is
+// acknowledged, for at most kWriteCycleLimit, and only once per run in vain; a memory that keeps
+// to the pause sees no extra byte. After its last pause each write reads block 0 back in one
+// sequential read and compares it with what it wrote.
 #pragma once
 
 #include <array>
@@ -74,7 +77,8 @@ OperationResult BlockRead(I2CBus& bus, DumpGrid& grid, Feedback& feedback);
 OperationResult ByteRead(I2CBus& bus, DumpGrid& grid, Feedback& feedback);
 
 // Fills word addresses 0 to 255 of block 0 with 0xFF in sixteen 16-byte page writes, with the
-// whole window disabled meanwhile; pauses after every page, then reads block 0 back. Beeps at
+// whole window disabled meanwhile; pauses after every page (and waits for a slow memory's
+// acknowledge before the next), then reads block 0 back. Beeps at
 // the end. `journal` is shared by the writes that may nest inside each other's pauses; without
 // one the write keeps its own.
 OperationResult BlockFill(I2CBus& bus, Feedback& feedback, TimedPause& pause,

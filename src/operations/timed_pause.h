@@ -1,7 +1,7 @@
 // The wait after every write transaction, which keeps the window alive meanwhile.
 //
 // The memory needs its internal write cycle (5 ms at most) after each stop condition before it
-// answers again; the writes do not poll it, they wait. The wait is measured on the monotonic
+// answers again; the writes wait, and poll only a memory that is slower than the wait. The wait is measured on the monotonic
 // clock, so it is never shorter than asked and always ends, whatever the time of day does.
 // Pending window events are processed after every test that found the deadline not yet
 // reached: never before the first test and never after the last. A request of zero or less

@@ -88,9 +88,14 @@ bool SimEeprom::OnWrite(std::uint8_t byte) {
 }
 
 std::uint8_t SimEeprom::OnRead() {
+    if (readsLeft_ == 0) {
+        readsLeft_ = -1;
+        SetPresent(false);
+    }
     if (!present_) {
         return 0xFF;
     }
+    if (readsLeft_ > 0) --readsLeft_;
     const std::uint8_t byte = memory_[pointer_];
     pointer_ = static_cast<std::uint16_t>((pointer_ + 1) % kSize);
     return byte;

@@ -7,7 +7,7 @@
 // address (or a repeated start there) only moves the address pointer; a stop inside a byte writes
 // nothing. Sequential reads roll over from 0x7FF to 0x000; current-address reads read at the
 // pointer. Switches for tests: no memory on the bus, SDA held low, a longer write cycle, write
-// protection that still acknowledges.
+// protection that still acknowledges, a memory that dies in the middle of a read.
 #pragma once
 
 #include <array>
@@ -36,6 +36,9 @@ public:
     // WP pin high on a part that still acknowledges every byte: writes are taken on the wire and
     // stored nowhere, with no write cycle.
     void SetWriteProtected(bool on) { writeProtected_ = on; }
+    // A memory that dies during a read: once `bytes` more bytes have been read from it, it
+    // answers nothing more (as SetPresent(false)); the rest of the read gets FF. Negative: never.
+    void StopAnsweringAfterReading(long bytes) { readsLeft_ = bytes; }
 
     bool Busy() const;                       // inside a write cycle now
     std::uint16_t AddressPointer() const { return pointer_; }
@@ -74,6 +77,7 @@ private:
     bool haveData_ = false;
     long committedWrites_ = 0;
     long refusedAddresses_ = 0;
+    long readsLeft_ = -1;  // bytes to read before the memory dies; negative: it does not
 };
 
 // A plain device that acknowledges a fixed set of address bytes and nothing else, and reads as

@@ -151,6 +151,35 @@ TEST_F(CliTest, MemoryFaultsExitOneNamingTheAddresses) {
     EXPECT_EQ(out.str(), "A0\nA2\nA4\nA6\nA8\nAA\nAC\nAE\n");
 }
 
+TEST_F(CliTest, AReadThatLostTheMemoryWritesNoFileAndAFailedWriteSaysHowFarItGot) {
+    // The memory dies 1900 bytes into the read: block 7 would end in FF.
+    WriteText("old.bin", "what was there");
+    eeprom.StopAnsweringAfterReading(1900);
+    EXPECT_EQ(Run({"read", "-o", Path("old.bin")}), kStatusMemory);
+    ExpectOneLine("stopped answering during the read of block 7 (0x700-0x7FF)");
+    EXPECT_EQ(ReadText("old.bin"), "what was there");
+    eeprom.SetPresent(true);  // back, and dying again
+    eeprom.StopAnsweringAfterReading(1900);
+    EXPECT_EQ(Run({"read", "-o", Path("new.bin")}), kStatusMemory);
+    EXPECT_FALSE(fs::exists(Path("new.bin")));
+
+    // The port fails after three pages of a write: still exit 3, and the user hears what the
+    // memory holds now and what to run.
+    eeprom.SetPresent(true);
+    WriteImage("y.bin", Pattern(7));
+    int asked = 0;  // after each of the 8 blocks read, once the pages are known, after each page
+    env.cancelled = [&] {
+        if (++asked == 8 + 1 + 3) port->FailAfter(10, "the port went away; try again");
+        return false;
+    };
+    EXPECT_EQ(Run({"write", Path("y.bin")}), kStatusPort);
+    ExpectOneLine("the port went away; try again; 3 of 128 pages to write were written before "
+                  "this, so the memory now holds a mix of old and new contents: mend the cause and "
+                  "run the same command again");
+    EXPECT_EQ(eeprom.CommittedWrites(), 3);
+    port->ClearFailure();
+}
+
 TEST_F(CliTest, RefusedFilesAndCommandLinesNeverReachTheBus) {
     WriteText("cut.hex", ":0100000041BE\n");
     WriteText("far.hex", ":0108000041B6\n:00000001FF\n");

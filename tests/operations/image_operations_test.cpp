@@ -11,6 +11,7 @@ using testing::BusRig;
 using testing::Hex2;
 
 struct ImageRig : BusRig {
+    using BusRig::BusRig;
     ClockFn clock = BusRig::clock.Fn();
     MemoryImage Current() const { return MemoryImage::Full(eeprom.Memory()); }
     // Decoded transactions from `from` on.
@@ -35,7 +36,8 @@ TEST(ImageReadTest, ReadsTheWholeMemoryAndRefusesAMemoryThatDoesNotAnswer) {
               }),
               rig.eeprom.Memory());
     EXPECT_EQ(lastDone, 2048);
-    EXPECT_EQ(rig.Transactions().size(), 8u);
+    ASSERT_EQ(rig.Transactions().size(), 9u) << "eight block reads, then the memory is asked";
+    EXPECT_EQ(rig.Transactions()[8], "S AE+ P") << "whether it still answers";
 
     ImageRig absent;
     absent.eeprom.SetPresent(false);
@@ -44,6 +46,33 @@ TEST(ImageReadTest, ReadsTheWholeMemoryAndRefusesAMemoryThatDoesNotAnswer) {
         FAIL() << "read FF from an absent memory";
     } catch (const BusError& e) {
         EXPECT_NE(e.English().find("does not answer at A0"), std::string::npos) << e.English();
+    }
+}
+
+TEST(ImageReadTest, AMemoryThatDiesDuringTheLastBlockEndsTheReadWithAnError) {
+    for (const bool write : {false, true}) {
+        SCOPED_TRACE(write ? "the read before a write" : "a read");
+        ImageRig rig;
+        const auto before = rig.eeprom.Memory();
+        rig.eeprom.StopAnsweringAfterReading(1900);  // inside block 7: the rest reads as FF
+        try {
+            if (write) {
+                MemoryImage image;  // a page the memory already holds: nothing would be written
+                for (int a = 0; a < 16; ++a) image.bytes[a] = before[a], image.covered.set(a);
+                WriteImage(rig.bus, image, rig.clock);
+            } else {
+                ReadMemory(rig.bus, rig.clock);
+            }
+            FAIL() << "148 bytes of FF passed as the end of the memory";
+        } catch (const BusError& e) {
+            EXPECT_NE(e.English().find("stopped answering during the read of block 7 "
+                                       "(0x700-0x7FF)"),
+                      std::string::npos)
+                << e.English();
+            EXPECT_NE(std::string(e.what()).find("блока 7"), std::string::npos);
+        }
+        EXPECT_EQ(rig.Transactions().back(), "S AE- P");
+        EXPECT_EQ(rig.eeprom.CommittedWrites(), 0);
     }
 }
 
@@ -59,7 +88,7 @@ TEST(ImageWriteTest, WritesOnlyTheChangedPagesPollsForTheWriteCycleAndReadsThemB
     EXPECT_EQ(report.verify.compared, 48);
     EXPECT_EQ(rig.eeprom.Memory(), image.bytes);
 
-    const auto t = rig.Transactions(8);  // after the read of the eight blocks
+    const auto t = rig.Transactions(9);  // after the read of the eight blocks and its check
     size_t i = 0;
     auto expect = [&](const std::string& tx) {
         if (i < t.size()) EXPECT_EQ(t[i++], tx);
@@ -88,7 +117,7 @@ TEST(ImageWriteTest, AnIdenticalImageWritesNothingAndAPartialOneKeepsTheRest) {
     const auto before = rig.eeprom.Memory();
     const WriteReport same = WriteImage(rig.bus, rig.Current(), rig.clock);
     EXPECT_EQ(same.pagesWritten, 0);
-    EXPECT_EQ(rig.Transactions().size(), 8u) << "one read, no page write";
+    EXPECT_EQ(rig.Transactions().size(), 9u) << "one read and its check, no page write";
 
     MemoryImage partial;  // covers 0x105..0x107 only
     for (int a = 0x105; a <= 0x107; ++a) partial.bytes[a] = 0x11, partial.covered.set(a);
@@ -108,28 +137,127 @@ TEST(ImageWriteTest, AWriteProtectedMemoryFailsItsReadBackAndASlowOneNamesThePag
     EXPECT_EQ(r.verify.first[0].expected, 0x00);
 
     ImageRig slow;
-    slow.eeprom.SetWriteCycle(std::chrono::milliseconds(30));
+    slow.eeprom.SetWriteCycle(std::chrono::seconds(1));
     try {
         EraseMemory(slow.bus, 0x00, slow.clock, {true, true});
-        FAIL() << "a 30 ms write cycle passed";
+        FAIL() << "a 1 s write cycle passed";
     } catch (const BusError& e) {
         EXPECT_NE(e.English().find("page 0x000"), std::string::npos) << e.English();
-        EXPECT_NE(e.English().find("20 ms"), std::string::npos);
+        EXPECT_NE(e.English().find("100 ms"), std::string::npos);
+        // The page went out: the memory may hold it, and the user hears so.
+        EXPECT_NE(e.English().find("; 1 of 128 pages to write were written before this, so the "
+                                   "memory now holds a mix of old and new contents: mend the "
+                                   "cause and run the same command again"),
+                  std::string::npos)
+            << e.English();
+        EXPECT_NE(std::string(e.what()).find("записано страниц: 1 из 128"), std::string::npos);
     }
 }
 
-TEST(ImageVerifyTest, CountsTheDifferingCoveredBytesAndKeepsTheFirstFew) {
+TEST(ImageWriteTest, AnErrorOnceAPageIsWrittenSaysHowManyAndWhatToRun) {
+    // The port fails after three pages of an erase...
     ImageRig rig;
-    MemoryImage image = rig.Current();
-    for (int a = 100; a < 120; ++a) image.bytes[a] ^= 0xFF;
-    image.covered.reset(119);
-    const ImageDiff diff = VerifyImage(rig.bus, image, rig.clock);
-    EXPECT_EQ(diff.compared, 2047);
-    EXPECT_EQ(diff.differing, 19);
-    ASSERT_EQ(diff.first.size(), size_t(kShownMismatches));
-    EXPECT_EQ(diff.first[0].address, 100);
-    EXPECT_EQ(diff.first[0].found, rig.eeprom.Memory()[100]);
-    EXPECT_EQ(AddressText(0x7F0), "0x7F0");
+    const ProgressFn failAfterThreePages = [&](int done, int) {
+        if (done == 3 * kPageSize) rig.port.FailAfter(10, "порт пропал");
+    };
+    try {
+        EraseMemory(rig.bus, 0x00, rig.clock, {true, true}, failAfterThreePages);
+        FAIL() << "no port failure";
+    } catch (const PortError& e) {
+        EXPECT_EQ(e.English(), "порт пропал; 3 of 128 pages to write were written before this, so "
+                               "the memory now holds a mix of old and new contents: mend the cause "
+                               "and run the same command again");
+        EXPECT_NE(std::string(e.what()).find("порт пропал\nДо ошибки записано страниц: 3 из 128. "
+                                             "Теперь в памяти смесь старого и нового содержимого. "
+                                             "Устраните причину и запишите файл ещё раз."),
+                  std::string::npos)
+            << e.what();
+    }
+    EXPECT_EQ(rig.eeprom.CommittedWrites(), 3);
+
+    // ... or in the read-back of the pages written (two runs: 0x000 and 0x020).
+    ImageRig late;
+    MemoryImage image;
+    for (int a : {0x00, 0x20}) image.bytes[a] = 0x42, image.covered.set(a);
+    const ProgressFn failInTheReadBack = [&](int done, int) {
+        if (done == 2048 + 3 * kPageSize) late.port.FailAfter(10, "port gone");
+    };
+    try {
+        WriteImage(late.bus, image, late.clock, {}, failInTheReadBack);
+        FAIL() << "no port failure";
+    } catch (const PortError& e) {
+        EXPECT_NE(e.English().find("port gone; all 2 pages to write were written but not read "
+                                   "back: run the same command again"),
+                  std::string::npos)
+            << e.English();
+        EXPECT_NE(std::string(e.what()).find("Записаны все страницы (2)"), std::string::npos);
+    }
+
+    // Before the first page nothing is added: the memory is as it was.
+    ImageRig none(false);
+    try {
+        EraseMemory(none.bus, 0x00, none.clock, {true, true});
+        FAIL() << "no memory, no error";
+    } catch (const BusError& e) {
+        EXPECT_EQ(e.English().find("pages"), std::string::npos) << e.English();
+    }
+}
+
+TEST(ImageWriteTest, ASlowMemoryIsWaitedForAndAStallNeverEndsTheWaitWithoutAPoll) {
+    // A worn memory whose write cycle lasts 25 ms: every page is waited out and written.
+    ImageRig worn;
+    worn.eeprom.SetWriteCycle(std::chrono::milliseconds(25));
+    const WriteReport r = EraseMemory(worn.bus, 0x00, worn.clock, {true, true});
+    EXPECT_EQ(r.pagesWritten, 128);
+    EXPECT_EQ(r.verify.differing, 0);
+    EXPECT_GT(worn.eeprom.RefusedAddresses(), 128) << "it was polled";
+
+    // A slower one, polled more than the minimum number of times, when the program stalls (a
+    // busy desktop) right after a refused poll until well past the deadline. The memory has
+    // finished meanwhile and answers the poll that still comes after the deadline.
+    ImageRig rig;
+    rig.BusRig::clock.SetStep(std::chrono::microseconds(10));  // 20 us a poll
+    rig.eeprom.SetWriteCycle(std::chrono::milliseconds(50));
+    bool stalled = false;
+    const ClockFn stalling = [&] {
+        if (!stalled && rig.eeprom.RefusedAddresses() == 2000) {
+            stalled = true;
+            rig.BusRig::clock.Advance(kWriteCycleLimit);
+        }
+        return rig.BusRig::clock();
+    };
+    MemoryImage image;  // one page to write
+    for (int a = 0x40; a < 0x50; ++a) image.bytes[a] = 0x77, image.covered.set(a);
+    const WriteReport r2 = WriteImage(rig.bus, image, stalling);
+    EXPECT_TRUE(stalled);
+    EXPECT_EQ(rig.eeprom.RefusedAddresses(), 2000) << "no poll refused after the stall";
+    EXPECT_EQ(r2.pagesWritten, 1);
+    EXPECT_EQ(r2.verify.differing, 0);
+}
+
+TEST(PollAcknowledgeTest, GivesUpOnlyAfterTheLimitAndTheMinimumPollsWithAPollAfterTheDeadline) {
+    EXPECT_EQ(kWriteCycleLimit, 20 * kLongestWriteCycle);
+    EXPECT_EQ(MinimumPolls(kWriteCycleLimit), 1000) << "100 us a poll at 100 kHz";
+    EXPECT_EQ(MinimumPolls(std::chrono::seconds(10)), 1000) << "capped";
+    // Fast polls: the time decides; slow ones: the minimum number; a clock that never moves:
+    // the bound on tries.
+    const std::pair<TimeNs, size_t> cases[] = {{std::chrono::microseconds(10), 10000},
+                                               {std::chrono::milliseconds(1), 1000},
+                                               {TimeNs{0}, 100000}};
+    for (const auto& [step, expected] : cases) {
+        ImageRig absent(false);
+        absent.port.SetRecording(step != TimeNs{0});
+        SteppingClock clock(step);
+        std::vector<TimeNs> readings;  // the wait's start, then one before each poll
+        const ClockFn fn = [&] { return readings.push_back(clock()), readings.back(); };
+        EXPECT_FALSE(PollAcknowledge(absent.bus, 0xA0, fn));
+        EXPECT_EQ(readings.size() - 1, expected) << step.count();
+        if (step != TimeNs{0}) {
+            EXPECT_EQ(absent.Transactions().size(), expected);
+            EXPECT_GE(readings.back(), readings.front() + kWriteCycleLimit) << "a poll after it";
+        }
+        EXPECT_TRUE(absent.port.Sda() && absent.port.Scl());
+    }
 }
 
 }  // namespace
