@@ -7,6 +7,7 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <sstream>
@@ -32,8 +33,9 @@ constexpr char kProgram[] = "lpt-eeprom-cli";
 constexpr char kFooter[] = R"(Commands:
   scan                     list the address bytes that answer on the bus, one a line
   read [-o FILE] [--format bin|ihex|srec]
-                           read the whole memory into FILE; without -o print a dump: address,
-                           16 bytes in hex, the characters (Windows-1251, '.' for control codes)
+                           read the whole memory into FILE (-o -: to stdout, binary unless
+                           --format names another); without -o print a dump: address, 16 bytes
+                           in hex, the characters (Windows-1251, '.' for control codes)
   write FILE [--all] [--no-verify] [--format F]
                            write the image in FILE: only the pages that differ (every page with
                            --all), each read back and compared unless --no-verify; a HEX or
@@ -43,8 +45,9 @@ constexpr char kFooter[] = R"(Commands:
   erase [--value BYTE]
                            set every byte to BYTE (0xff when not given; 255 and 0xff both do)
 The format of FILE comes from its extension (.bin, .hex, .srec) unless --format names it. An image
-file is checked whole before the memory is touched. 'lpt-eeprom-cli COMMAND --help' shows the
-options of a command.
+file is checked whole before the memory is touched; it must be a regular file. read -o replaces a
+regular file atomically, writes through a symbolic link to its file, and writes a device or FIFO
+in place. 'lpt-eeprom-cli COMMAND --help' shows the options of a command.
 
 Exit status:
   0    done
@@ -320,8 +323,16 @@ struct Command {
             PrintDump(env.out, bytes);
             return std::nullopt;
         }
+        if (o.file == "-") {
+            // Nothing else goes to stdout: the report would end up inside the image.
+            WriteImageStream(env.out, "standard output", MemoryImage::Full(bytes), format);
+            return std::nullopt;
+        }
         WriteImageFile(o.file, MemoryImage::Full(bytes), format);
-        if (!o.quiet)
+        // Reported for a file only: a device or a FIFO may be where stdout goes as well
+        // (/dev/stdout), and the report would land in the image.
+        std::error_code notFile;
+        if (!o.quiet && std::filesystem::is_regular_file(o.file, notFile))
             env.out << "read " << MemoryImage::kSize << " bytes into " << o.file << " ("
                     << FormatName(format) << ")\n";
         return std::nullopt;
@@ -412,7 +423,10 @@ int Execute(const Options& o, CliEnvironment& env) {
     }
     ImageFormat outFormat = ImageFormat::Binary;
     if (o.command == "read" && !o.file.empty()) {
-        const auto f = o.format.empty() ? FormatFromExtension(o.file) : ChosenFormat(o);
+        // "-" (stdout) has no extension to go by: binary unless --format names another.
+        const auto f = !o.format.empty() ? ChosenFormat(o)
+                       : o.file == "-"   ? ImageFormat::Binary
+                                         : FormatFromExtension(o.file);
         if (!f)
             throw Failure{kStatusUsage, o.file + ": unknown file type; name the file .bin, .hex "
                                         "or .srec, or give --format"};
@@ -459,7 +473,7 @@ int Execute(const Options& o, CliEnvironment& env) {
         if (IsWriting(o))
             what += "; the pages written so far stay written, run the command again to finish";
         else if (o.command == "read" && !o.file.empty())
-            what += "; " + o.file + " was not written";
+            what += "; " + (o.file == "-" ? "nothing went to stdout" : o.file + " was not written");
         failure = Failure{kStatusCancelled, what};
     } catch (const BusError& e) {
         failure = Failure{kStatusMemory, OneLine(e.English())};
@@ -527,7 +541,8 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     // The commands are listed in the footer with their syntax; the formatter's own list is hidden.
     CLI::App* scan = app.add_subcommand("scan", "List the address bytes that answer, one a line");
     CLI::App* read = app.add_subcommand("read", "Read the whole memory into a file, or dump it");
-    read->add_option("-o,--output", o.file, "The image file to write; a dump to stdout without")
+    read->add_option("-o,--output", o.file,
+                     "The image file to write (- for stdout); a dump to stdout without")
         ->type_name("FILE");
     format(read);
     CLI::App* write = app.add_subcommand("write", "Write an image file to the memory");

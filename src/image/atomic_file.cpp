@@ -1,11 +1,13 @@
 #include "image/atomic_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <ctime>
 #include <filesystem>
 #include <system_error>
 
@@ -15,8 +17,10 @@ namespace lpt {
 
 namespace {
 
+std::string SystemText(int error) { return std::generic_category().message(error); }
+
 [[noreturn]] void CannotWrite(const std::string& path, int error) {
-    std::string text = std::generic_category().message(error);
+    std::string text = SystemText(error);
     throw ImageFileError(ImageFault::CannotWrite, path, {}, {},
                          "cannot write the file: " + text +
                              "; check that the folder exists and is writable and that the disk "
@@ -26,10 +30,44 @@ namespace {
                              "диске есть место");
 }
 
+[[noreturn]] void CannotWriteTo(const std::string& path, mode_t mode, int error) {
+    FileKind kind = KindOfFile(mode);
+    std::string text = SystemText(error);
+    throw ImageFileError(ImageFault::CannotWrite, path, {}, {},
+                         std::string("cannot write to ") + kind.en + ": " + text +
+                             "; check the access rights, or give the name of a file instead",
+                         std::string("не удаётся записать в ") + kind.ru + ": " + text +
+                             "; проверьте права доступа или укажите вместо этого имя файла");
+}
+
+[[noreturn]] void NoReader(const std::string& path) {
+    throw ImageFileError(ImageFault::CannotWrite, path, {}, {},
+                         "no process reads from the FIFO (named pipe); start the program that "
+                         "reads it, then write again",
+                         "из именованного канала (FIFO) никто не читает; запустите читающую "
+                         "программу и повторите запись");
+}
+
+[[noreturn]] void AFolder(const std::string& path) {
+    throw ImageFileError(ImageFault::CannotWrite, path, {}, {},
+                         "this is a folder; give the name of a file in it",
+                         "это папка; укажите имя файла в ней");
+}
+
+[[noreturn]] void CannotFollow(const std::string& path, int error) {
+    std::string text = SystemText(error);
+    throw ImageFileError(ImageFault::CannotWrite, path, {}, {},
+                         "cannot follow the symbolic link: " + text + "; check where it points",
+                         "не удаётся пройти по символической ссылке: " + text +
+                             "; проверьте, куда она указывает");
+}
+
 // A temporary file beside the target; removed again unless it was renamed over the target.
 class TempFile {
 public:
-    explicit TempFile(const std::string& target) : target_(target) {
+    // `shown` names the file in messages: the name the user gave, which may be a link to
+    // `target`.
+    TempFile(const std::string& target, const std::string& shown) : target_(target), shown_(shown) {
         namespace fs = std::filesystem;
         static std::atomic<unsigned> counter{0};
         fs::path t(target);
@@ -44,9 +82,9 @@ public:
                 name_ = name.string();
                 return;
             }
-            if (errno != EEXIST) CannotWrite(target_, errno);
+            if (errno != EEXIST) CannotWrite(shown_, errno);
         }
-        CannotWrite(target_, EEXIST);
+        CannotWrite(shown_, EEXIST);
     }
     ~TempFile() {
         if (fd_ >= 0) close(fd_);
@@ -59,7 +97,7 @@ public:
         for (size_t done = 0; done < data.size();) {
             ssize_t n = write(fd_, data.data() + done, data.size() - done);
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0) CannotWrite(target_, errno);
+            if (n < 0) CannotWrite(shown_, errno);
             done += static_cast<size_t>(n);
         }
     }
@@ -69,11 +107,11 @@ public:
     void Commit() {
         struct stat st {};
         if (stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) fchmod(fd_, st.st_mode & 07777);
-        if (fsync(fd_) != 0) CannotWrite(target_, errno);
+        if (fsync(fd_) != 0) CannotWrite(shown_, errno);
         int rc = close(fd_);
         fd_ = -1;
-        if (rc != 0) CannotWrite(target_, errno);
-        if (rename(name_.c_str(), target_.c_str()) != 0) CannotWrite(target_, errno);
+        if (rc != 0) CannotWrite(shown_, errno);
+        if (rename(name_.c_str(), target_.c_str()) != 0) CannotWrite(shown_, errno);
         renamed_ = true;
         // The rename reaches the disk with the folder. The new file is already in place, so
         // a failure here has nothing left to undo and is not reported.
@@ -87,17 +125,129 @@ public:
 
 private:
     std::string target_;
+    std::string shown_;
     std::string name_;
     int fd_ = -1;
     bool renamed_ = false;
 };
 
-}  // namespace
+// SIGPIPE held back while a FIFO or a socket is written: when its reader goes away, the write
+// fails with EPIPE and is reported, instead of the signal ending the program.
+class SigpipeHeld {
+public:
+    SigpipeHeld() {
+        sigemptyset(&pipe_);
+        sigaddset(&pipe_, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        wasPending_ = sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &pipe_, &saved_);
+    }
+    ~SigpipeHeld() {
+        // Take away a SIGPIPE raised here, so that it is not delivered once unblocked.
+        const timespec now{0, 0};
+        if (!wasPending_)
+            while (sigtimedwait(&pipe_, nullptr, &now) == SIGPIPE) {
+            }
+        pthread_sigmask(SIG_SETMASK, &saved_, nullptr);
+    }
+    SigpipeHeld(const SigpipeHeld&) = delete;
+    SigpipeHeld& operator=(const SigpipeHeld&) = delete;
 
-void ReplaceFile(const std::string& path, const std::string& contents) {
-    TempFile temp(path);
+private:
+    sigset_t pipe_{};
+    sigset_t saved_{};
+    bool wasPending_ = false;
+};
+
+// Writes a device, a FIFO or a socket where it is: no temporary file, no rename (which would
+// put a regular file in its place), nothing created or truncated. False when `path` turned
+// out to be a regular file after all (it was replaced meanwhile).
+bool WriteInPlace(const std::string& path, const std::string& contents, mode_t mode) {
+    SigpipeHeld held;
+    // Non-blocking open: a FIFO without a reader fails at once (ENXIO) instead of waiting
+    // for one forever, and neither does a device wait for a carrier.
+    int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENXIO && S_ISFIFO(mode)) NoReader(path);
+        CannotWriteTo(path, mode, errno);
+    }
+    struct Closer {
+        int fd;
+        ~Closer() {
+            if (fd >= 0) close(fd);
+        }
+    } closer{fd};
+    struct stat st {};
+    if (fstat(fd, &st) != 0) CannotWriteTo(path, mode, errno);
+    if (S_ISREG(st.st_mode)) return false;
+    mode = st.st_mode;
+    int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) CannotWriteTo(path, mode, errno);
+    for (size_t done = 0; done < contents.size();) {
+        ssize_t n = write(fd, contents.data() + done, contents.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) CannotWriteTo(path, mode, n < 0 ? errno : EIO);
+        done += static_cast<size_t>(n);
+    }
+    closer.fd = -1;
+    if (close(fd) != 0 && errno != EINTR) CannotWriteTo(path, mode, errno);
+    return true;
+}
+
+// Where a path that names nothing leads: itself, or, for a symbolic link pointing at nothing,
+// the name it points to (through further links), which the write then creates.
+std::string DanglingTarget(const std::string& path) {
+    namespace fs = std::filesystem;
+    fs::path at(path);
+    for (int links = 0; links < 40; ++links) {
+        struct stat st {};
+        if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at.string();
+        std::error_code error;
+        fs::path next = fs::read_symlink(at, error);
+        if (error) CannotFollow(path, error.value());
+        // A relative link is read from its own folder, as the system reads it.
+        at = next.is_absolute() ? next : at.parent_path() / next;
+    }
+    CannotFollow(path, ELOOP);
+}
+
+void ReplaceAtomically(const std::string& target, const std::string& shown,
+                       const std::string& contents) {
+    TempFile temp(target, shown);
     temp.Write(contents);
     temp.Commit();
+}
+
+}  // namespace
+
+FileKind KindOfFile(mode_t mode) {
+    if (S_ISDIR(mode)) return {"a folder", "папка"};
+    if (S_ISFIFO(mode)) return {"a FIFO (named pipe)", "именованный канал (FIFO)"};
+    if (S_ISCHR(mode)) return {"a character device", "символьное устройство"};
+    if (S_ISBLK(mode)) return {"a block device", "блочное устройство"};
+    if (S_ISSOCK(mode)) return {"a socket", "сокет"};
+    return {"a file of an unknown kind", "файл неизвестного вида"};
+}
+
+void ReplaceFile(const std::string& path, const std::string& contents) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT) CannotWrite(path, errno);
+        ReplaceAtomically(DanglingTarget(path), path, contents);
+        return;
+    }
+    if (S_ISDIR(st.st_mode)) AFolder(path);
+    if (!S_ISREG(st.st_mode) && WriteInPlace(path, contents, st.st_mode)) return;
+    // A regular file, perhaps through links: the rename goes over the file, not the link.
+    struct stat link {};
+    std::string target = path;
+    if (lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        std::error_code error;
+        target = std::filesystem::canonical(path, error).string();
+        if (error) CannotFollow(path, error.value());
+    }
+    ReplaceAtomically(target, path, contents);
 }
 
 }  // namespace lpt

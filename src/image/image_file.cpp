@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <ostream>
 #include <system_error>
 
 #include "image/atomic_file.h"
@@ -69,13 +70,29 @@ private:
     int fd_;
 };
 
+// An image comes from a regular file only: a FIFO or a device could block the open or the
+// read for as long as nobody writes to it, and a stream has no size to check.
+[[noreturn]] void NotAFile(const std::string& path, mode_t mode) {
+    FileKind kind = KindOfFile(mode);
+    throw ImageFileError(ImageFault::CannotOpen, path, {}, {},
+                         std::string("this is ") + kind.en +
+                             ", not a regular file; give an image file (save the image into a "
+                             "file first)",
+                         std::string("это ") + kind.ru +
+                             ", а не обычный файл; укажите файл образа (сначала сохраните образ "
+                             "в файл)");
+}
+
 std::string ReadWholeFile(const std::string& path) {
-    Fd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.Get() < 0) CannotOpen(path, errno);
     struct stat st {};
+    if (stat(path.c_str(), &st) != 0) CannotOpen(path, errno);
+    if (!S_ISREG(st.st_mode)) NotAFile(path, st.st_mode);
+    // Non-blocking, should the name have become a FIFO since: a regular file ignores it.
+    Fd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.Get() < 0) CannotOpen(path, errno);
     if (fstat(fd.Get(), &st) != 0) CannotOpen(path, errno);
-    if (S_ISDIR(st.st_mode)) CannotOpen(path, EISDIR);
-    if (S_ISREG(st.st_mode) && st.st_size > kMaxFileSize) TooBig(path, st.st_size);
+    if (!S_ISREG(st.st_mode)) NotAFile(path, st.st_mode);
+    if (st.st_size > kMaxFileSize) TooBig(path, st.st_size);
     std::string contents;
     char buf[8192];
     for (;;) {
@@ -142,6 +159,19 @@ MemoryImage ReadImageFile(const std::string& path, std::optional<ImageFormat> fo
 
 void WriteImageFile(const std::string& path, const MemoryImage& image, ImageFormat format) {
     ReplaceFile(path, EncodeImage(path, image, format));
+}
+
+void WriteImageStream(std::ostream& out, const std::string& name, const MemoryImage& image,
+                      ImageFormat format) {
+    const std::string contents = EncodeImage(name, image, format);
+    out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
+    out.flush();
+    if (!out)
+        throw ImageFileError(ImageFault::CannotWrite, name, {}, {},
+                             "cannot write the image; check where the output goes (a full disk, "
+                             "a closed pipe)",
+                             "не удаётся записать образ; проверьте, куда идёт вывод (диск "
+                             "заполнен, канал закрыт)");
 }
 
 }  // namespace lpt

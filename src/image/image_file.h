@@ -3,9 +3,10 @@
 // A file is read and checked whole before anything is returned, so a caller gets either an
 // image it can write to the memory or an ImageFileError saying where and why the file was
 // refused. Writing goes to a temporary file beside the target and replaces the target only
-// once everything is on the disk.
+// once everything is on the disk; a device or a FIFO is written where it is.
 #pragma once
 
+#include <iosfwd>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -56,13 +57,22 @@ private:
 };
 
 // Reads and validates the whole file before returning; throws ImageFileError. Format: `format`
-// when given, else from the extension (UnknownFormat if neither).
+// when given, else from the extension (UnknownFormat if neither). Only a regular file (or a link
+// to one) is read: a FIFO, a device, a socket or a folder is refused before it is opened, so
+// nothing waits for a writer that may never come.
 MemoryImage ReadImageFile(const std::string& path, std::optional<ImageFormat> format = {});
 
 // Writes all 2048 bytes (binary: exactly 2048 bytes; HEX/S-record: records covering 0..0x7FF
-// with an end record). Atomic: written to a temporary file in the same folder, flushed to the
-// disk, then renamed over `path`; on any failure the temporary file is removed and `path` is
-// untouched. Throws ImageFileError(CannotWrite, ...).
+// with an end record). A regular file (or a new one) is replaced atomically: written to a
+// temporary file in the same folder, flushed to the disk, then renamed over `path`; on any
+// failure the temporary file is removed and `path` is untouched. A symbolic link has the file it
+// points to replaced so and stays a link; a device, FIFO or socket is written where it is; a
+// folder is refused (see ReplaceFile). Throws ImageFileError(CannotWrite, ...).
 void WriteImageFile(const std::string& path, const MemoryImage& image, ImageFormat format);
+
+// The same contents written to a stream (standard output), byte for byte; `name` stands for it
+// in messages. Throws ImageFileError(CannotWrite, ...) when the stream fails.
+void WriteImageStream(std::ostream& out, const std::string& name, const MemoryImage& image,
+                      ImageFormat format);
 
 }  // namespace lpt

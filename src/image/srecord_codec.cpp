@@ -155,7 +155,7 @@ public:
                           "%d байт",
                           size, kSize));
         }
-        mem_.Fill(contents_);
+        mem_.Fill(Text() ? WithoutTrailingBlanks() : contents_);
         srecord::input_file::pointer in = Open();
         in->set_quit(quit_);
         MemoryImage image;
@@ -170,6 +170,10 @@ public:
         } catch (const ThrowingQuit::Stop&) {
             RefuseFatal(Parse(quit_.messages.empty() ? std::string() : quit_.messages.back()));
         }
+        // The HEX reader stops at the end-of-file record without looking further; what follows
+        // it (a second file appended, say) would be dropped without a word. The S-record
+        // reader reads on and has warned above.
+        if (format_ == ImageFormat::IntelHex) CheckNothingAfter(Where(*in).value_or(0));
         return image;
     }
 
@@ -308,13 +312,42 @@ private:
         }
     }
 
+    static bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+    // The contents without the blanks and blank lines after the last record (an editor's or
+    // a copy's), which are no part of the records; the reader gets everything before as it is.
+    std::string WithoutTrailingBlanks() const {
+        size_t end = contents_.size();
+        while (end > 0 && (Blank(contents_[end - 1]) || contents_[end - 1] == '\n')) --end;
+        bool lineBreak = contents_.find('\n', end) != std::string::npos;
+        return contents_.substr(0, end) + (lineBreak ? "\n" : "");
+    }
+
+    // Refuses the file when a line after `endLine` (the end record's) holds anything but
+    // blanks: two files run together, or text added after the records.
+    void CheckNothingAfter(long endLine) const {
+        long line = 1;
+        for (size_t i = 0; i < contents_.size(); ++i) {
+            char c = contents_[i];
+            if (c == '\n') {
+                ++line;
+            } else if (line > endLine && !Blank(c)) {
+                if (c == ':')
+                    RefuseMalformed(line, "records follow the end record",
+                                    "после завершающей записи есть ещё записи");
+                RefuseMalformed(line, "text follows the end record",
+                                "после завершающей записи есть текст");
+            }
+        }
+    }
+
     // The number of the last line that holds anything but blanks: where a cut-off file stops.
     long LastLine() const {
         long line = 1, last = 1;
         for (char c : contents_) {
             if (c == '\n')
                 ++line;
-            else if (c != ' ' && c != '\t' && c != '\r')
+            else if (!Blank(c))
                 last = line;
         }
         return last;

@@ -173,10 +173,15 @@ void Form1::SaveToFile() {
                            : QString();
         if (path.isEmpty()) return;
         const ImageFormat format = FormatFor(path, filter);
-        if (!FormatFromExtension(path.toStdString())) path += ExtensionOf(format);
+        // A device or a FIFO chosen by its name is written as it is, not beside it with an
+        // extension added.
+        const QFileInfo chosen(path);
+        const bool special = chosen.exists() && !chosen.isFile() && !chosen.isDir();
+        if (!FormatFromExtension(path.toStdString()) && !special) path += ExtensionOf(format);
         lastFolder_ = QFileInfo(path).absolutePath();
         try {
-            // Written whole into a temporary file beside it and renamed into place.
+            // Written whole into a temporary file beside it and renamed into place (through a
+            // link, the file it points to); a device or a FIFO is written where it is.
             WriteImageFile(path.toStdString(), MemoryImage::Full(*lastRead_), format);
         } catch (const ImageFileError& e) {
             ShowMessage(QMessageBox::Warning, QStringLiteral("Файл не сохранён"),

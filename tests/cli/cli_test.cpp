@@ -110,6 +110,17 @@ TEST_F(CliTest, FilesGoThroughTheSimulatedImage) {
     EXPECT_EQ(ReadText("s.bin"), ReadText("b.bin"));
 }
 
+TEST_F(CliTest, ReadToStdoutGivesTheImageAndNothingElse) {
+    const MemoryBytes& memory = eeprom.Memory();
+    EXPECT_EQ(Run({"read", "-o", "-"}), kStatusDone) << err.str();
+    EXPECT_EQ(out.str().size(), 2048u);
+    EXPECT_TRUE(out.str() == std::string(memory.begin(), memory.end()));
+    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(Run({"read", "-o", "-", "--format", "ihex"}), kStatusDone) << err.str();
+    WriteText("out.hex", out.str());
+    EXPECT_EQ(ReadImageFile(Path("out.hex")).bytes, memory);
+}
+
 TEST_F(CliTest, PartialHexChangesAndComparesOnlyItsBytes) {
     WriteText("p.hex", ":02001000ABCD76\n:00000001FF\n");
     MemoryBytes expected = Pattern(11);
@@ -184,14 +195,17 @@ TEST_F(CliTest, RefusedFilesAndCommandLinesNeverReachTheBus) {
     WriteText("cut.hex", ":0100000041BE\n");
     WriteText("far.hex", ":0108000041B6\n:00000001FF\n");
     WriteText("sum.hex", ":0100000041BF\n:00000001FF\n");
+    WriteText("two.hex", ":0100000041BE\n:00000001FF\n:0100010041BD\n:00000001FF\n");
     const std::pair<const char*, const char*> files[] = {
         {"cut.hex", "end record"}, {"far.hex", "0x0800"}, {"sum.hex", "checksum"},
-        {"missing.hex", "cannot open"}};
+        {"missing.hex", "cannot open"}, {"two.hex", "line 3: records follow the end record"}};
     for (const auto& [name, why] : files) {
         SCOPED_TRACE(name);
         EXPECT_EQ(Run({"write", Path(name)}), kStatusUsage);
         ExpectOneLine(why);
     }
+    EXPECT_EQ(Run({"verify", "/dev/null", "--format", "bin"}), kStatusUsage);
+    ExpectOneLine("/dev/null: this is a character device, not a regular file");
     const std::vector<std::vector<std::string>> lines = {
         {"--bogus", "scan"}, {"erase", "--value", "256"}, {"--port", "lpt1", "read"},
         {"read", "-o", Path("z.txt")}, {"write"}, {}};

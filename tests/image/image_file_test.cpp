@@ -2,15 +2,23 @@
 // fault and place, and replacement of a file that never leaves a half-written one behind.
 #include "image/image_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 #include "image/atomic_file.h"
@@ -159,6 +167,16 @@ TEST_F(ImageFileTest, RefusesBadFilesNamingFilePlaceAndReason) {
         {"short.hex", tooShort + kEof, ImageFault::Malformed, "line 1", "hexadecimal digit"},
         {"twice.hex", Hex(0, 5, {1}) + Hex(0, 5, {2}) + kEof, ImageFault::Overlap, "line 2",
          "0x005"},
+        // Two files run together, and text after the end record: nothing after it is dropped
+        // unseen.
+        {"two.hex", Hex(0, 0, {1}) + kEof + Hex(0, 1, {2}) + kEof, ImageFault::Malformed,
+         "line 3", "records follow the end record"},
+        {"notes.hex", Hex(0, 0, {1}) + kEof + "\n \r\nnotes\n", ImageFault::Malformed, "line 5",
+         "text follows the end record"},
+        {"two.srec", Srec(1, 0, {1}) + Srec(9, 0, {}) + Srec(1, 1, {2}) + Srec(9, 0, {}),
+         ImageFault::Malformed, "line 3", "records follow the end record"},
+        {"notes.srec", Srec(1, 0, {1}) + Srec(9, 0, {}) + "\nnotes\n", ImageFault::Malformed,
+         "line 4", "not a record"},
         {"short.bin", std::string(2047, '\0'), ImageFault::WrongSize, "offset 0x7FF", "2047 bytes"},
         {"long.bin", std::string(2049, '\0'), ImageFault::WrongSize, "offset 0x800", "2049 bytes"},
     };
@@ -175,6 +193,74 @@ TEST_F(ImageFileTest, RefusesBadFilesNamingFilePlaceAndReason) {
             (c.where[0] == 'l' ? "строка" : "смещение") + c.where.substr(c.where.find(' '));
         EXPECT_EQ(e->MessageRu().rfind("Файл «" + path + "», " + whereRu + ": ", 0), 0u)
             << e->MessageRu();
+    }
+}
+
+TEST_F(ImageFileTest, BlanksAfterTheEndRecordAreNoPartOfTheFile) {
+    for (auto [name, contents] :
+         {std::pair{"blank.hex", Hex(0, 3, {0x5A}) + ":00000001FF \t\r\n\r\n\n  \t"},
+          {"blank.srec", Srec(1, 3, {0x5A}) + "S9030000FC\r\n  \r\n\n"}}) {
+        SCOPED_TRACE(name);
+        MemoryImage image = ReadImageFile(Put(name, contents));
+        EXPECT_EQ(image.CoveredCount(), 1);
+        EXPECT_EQ(image.bytes[3], 0x5A);
+    }
+}
+
+// Opens the far end of a FIFO when the code under test is still waiting on it after two
+// seconds, so that a lost guard fails the test instead of hanging it: a writer end is closed
+// again at once (the reader sees the end of the file), a reader end is held to the end.
+class FifoUnblocker {
+public:
+    FifoUnblocker(const std::string& path, int farEnd)
+        : thread_([this, path, farEnd] {
+              std::unique_lock lock(mutex_);
+              if (done_.wait_for(lock, std::chrono::seconds(2), [this] { return released_; }))
+                  return;
+              fd_ = open(path.c_str(), farEnd | O_NONBLOCK | O_CLOEXEC);
+              if (farEnd == O_WRONLY && fd_ >= 0) fd_ = (close(fd_), -1);
+          }) {}
+    ~FifoUnblocker() {
+        {
+            std::lock_guard lock(mutex_);
+            released_ = true;
+        }
+        done_.notify_one();
+        thread_.join();
+        if (fd_ >= 0) close(fd_);
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool released_ = false;
+    int fd_ = -1;
+    std::thread thread_;
+};
+
+TEST_F(ImageFileTest, OnlyRegularFilesAreReadAndNothingWaitsForAWriter) {
+    std::string fifo = (dir / "pipe.hex").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::optional<ImageFileError> e;
+    {
+        FifoUnblocker unblocker(fifo, O_WRONLY);
+        e = Refusal([&] { ReadImageFile(fifo); });
+    }
+    struct Case {
+        std::string path;
+        std::string kind;
+        std::string kindRu;
+    } cases[] = {{fifo, "a FIFO", "именованный канал"},
+                 {"/dev/null", "a character device", "символьное устройство"},
+                 {dir.string(), "a folder", "папка"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        if (c.path != fifo) e = Refusal([&] { ReadImageFile(c.path, ImageFormat::Binary); });
+        ASSERT_TRUE(e.has_value());
+        EXPECT_EQ(e->fault, ImageFault::CannotOpen);
+        EXPECT_EQ(e->reason.rfind("this is " + c.kind, 0), 0u) << e->reason;
+        EXPECT_NE(e->reason.find("give an image file"), std::string::npos) << e->reason;
+        EXPECT_NE(e->MessageRu().find("это " + c.kindRu), std::string::npos) << e->MessageRu();
     }
 }
 
@@ -245,6 +331,76 @@ TEST_F(ImageFileTest, FailedWritesLeaveTheOldFileAndNoTemporaryFile) {
     ReplaceFile(old, "new contents\n");
     EXPECT_EQ(Slurp(old), "new contents\n");
     EXPECT_EQ(Entries(), std::vector<std::string>{"old.hex"});
+}
+
+// What a write must leave in place: links stay links, devices and FIFOs stay what they are.
+bool IsLink(const fs::path& p) { return fs::is_symlink(fs::symlink_status(p)); }
+bool IsFifo(const fs::path& p) { return fs::is_fifo(fs::symlink_status(p)); }
+
+TEST_F(ImageFileTest, WritesThroughLinksAndIntoDevicesAndFifosWithoutReplacingThem) {
+    const MemoryImage image = MemoryImage::Full(Pattern());
+    const std::string bin(image.bytes.begin(), image.bytes.end());
+
+    // A link to a file: the file gets the image, the link stays; a link to nothing: the file it
+    // names is made.
+    Put("target.bin", "old");
+    fs::create_symlink("target.bin", dir / "link.bin");
+    fs::create_symlink("made.hex", dir / "dangling.hex");
+    WriteImageFile((dir / "link.bin").string(), image, ImageFormat::Binary);
+    WriteImageFile((dir / "dangling.hex").string(), image, ImageFormat::IntelHex);
+    EXPECT_TRUE(IsLink(dir / "link.bin") && IsLink(dir / "dangling.hex"));
+    EXPECT_TRUE(Slurp((dir / "target.bin").string()) == bin);
+    EXPECT_EQ(ReadImageFile((dir / "made.hex").string()).bytes, image.bytes);
+    EXPECT_EQ(Entries(),
+              (std::vector<std::string>{"dangling.hex", "link.bin", "made.hex", "target.bin"}));
+
+    // A FIFO with a reader, directly and through a link: the bytes come out of it.
+    const fs::path fifo = dir / "pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_symlink("pipe", dir / "pipe-link");
+    for (const fs::path& to : {fifo, dir / "pipe-link"}) {
+        SCOPED_TRACE(to);
+        int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        ASSERT_GE(reader, 0);
+        WriteImageFile(to.string(), image, ImageFormat::Binary);
+        std::string got(4 * bin.size(), '\0');
+        ssize_t n = read(reader, got.data(), got.size());
+        close(reader);
+        EXPECT_EQ(n, static_cast<ssize_t>(bin.size()));
+        EXPECT_TRUE(got.substr(0, static_cast<size_t>(std::max<ssize_t>(n, 0))) == bin);
+        EXPECT_TRUE(IsFifo(fifo));
+    }
+    EXPECT_TRUE(IsLink(dir / "pipe-link"));
+
+    // Nobody reading: refused at once, not waited for.
+    std::optional<ImageFileError> e;
+    {
+        FifoUnblocker unblocker(fifo.string(), O_RDONLY);
+        e = Refusal([&] { WriteImageFile(fifo.string(), image, ImageFormat::Binary); });
+    }
+    ASSERT_TRUE(e.has_value());
+    EXPECT_EQ(e->fault, ImageFault::CannotWrite);
+    EXPECT_NE(e->reason.find("no process reads from the FIFO"), std::string::npos) << e->reason;
+    EXPECT_TRUE(IsFifo(fifo));
+
+    // A character device: /dev/null itself only where a rename over it would be refused anyway;
+    // as root an equal device of its own, which a faulty write could replace without harm.
+    std::string device = "/dev/null";
+    if (geteuid() == 0) {
+        device = (dir / "null").string();
+        ASSERT_EQ(mknod(device.c_str(), S_IFCHR | 0666, makedev(1, 3)), 0) << errno;
+    }
+    WriteImageFile(device, image, ImageFormat::IntelHex);
+    struct stat st {};
+    ASSERT_EQ(lstat(device.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+
+    // A folder: refused, naming it as one.
+    e = Refusal([&] { WriteImageFile(dir.string(), image, ImageFormat::Binary); });
+    ASSERT_TRUE(e.has_value());
+    EXPECT_EQ(e->fault, ImageFault::CannotWrite);
+    EXPECT_EQ(e->reason.rfind("this is a folder", 0), 0u) << e->reason;
+    EXPECT_TRUE(fs::is_directory(dir));
 }
 
 }  // namespace

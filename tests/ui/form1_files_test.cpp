@@ -3,6 +3,9 @@
 #include <QClipboard>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <QTest>
@@ -57,6 +60,7 @@ class Form1FilesTest : public QObject {
     Q_OBJECT
 private slots:
     void saveKeepsTheLastCompleteReadAndOnlyThat();
+    void saveGoesThroughALinkAndIntoAFifo();
     void copyGivesTheSelectedCellsAsHexRows();
     void writeFilePutsItOnTheMemoryAndTheGridShowsIt();
     void aBadFileOrANoWritesNothing();
@@ -100,6 +104,31 @@ void Form1FilesTest::saveKeepsTheLastCompleteReadAndOnlyThat() {
     QCOMPARE(rig.messages.size(), size_t{4});
     QVERIFY(rig.messages[3].text.contains(QStringLiteral("нет полного чтения")));
     QVERIFY(rig.messages[3].text.contains(QStringLiteral("не отвечала")));
+}
+
+void Form1FilesTest::saveGoesThroughALinkAndIntoAFifo() {
+    FilesRig rig;
+    rig.Button("Command1")->click();
+    const auto& memory = rig.eeprom.Memory();
+    rig.chosen = rig.Path("link.hex");
+    QVERIFY(QFile::link(QStringLiteral("target.hex"), rig.chosen));
+    rig.Keys(Qt::Key_S);
+    QVERIFY(QFileInfo(rig.chosen).isSymLink());
+    QVERIFY(rig.File(rig.Path("target.hex")).bytes == memory);
+
+    // A FIFO named without an extension: the bytes go into it, no "pipe.bin" is made beside it.
+    rig.chosen = rig.Path("pipe");
+    QCOMPARE(mkfifo(rig.chosen.toLocal8Bit().constData(), 0600), 0);
+    const int reader = open(rig.chosen.toLocal8Bit().constData(), O_RDONLY | O_NONBLOCK);
+    QVERIFY(reader >= 0);
+    rig.Keys(Qt::Key_S);
+    std::string got(4096, '\0');
+    const ssize_t n = read(reader, got.data(), got.size());
+    close(reader);
+    QCOMPARE(n, ssize_t{2048});
+    QVERIFY(got.substr(0, 2048) == std::string(memory.begin(), memory.end()));
+    QVERIFY(!QFile::exists(rig.chosen + QStringLiteral(".bin")));
+    QVERIFY(rig.messages.empty());
 }
 
 void Form1FilesTest::copyGivesTheSelectedCellsAsHexRows() {
