@@ -9,9 +9,9 @@
 
 #include <chrono>
 #include <cstdint>
-#include <memory>
-#include <stdexcept>
 #include <string>
+
+#include "common/user_error.h"
 
 namespace lpt {
 
@@ -31,23 +31,17 @@ struct Wiring {
     static constexpr PinRef kSdaIn{kStatusPort, 3};
 };
 
-// Every failure to reach the port. The message is meant for the user: it names the cause and
-// says what to do about it. It comes in two languages: what() is the Russian text the window
-// shows, English() the same cause and remedy for the command-line program. A PortError made from
-// one text alone gives that text in both.
-class PortError : public std::runtime_error {
+// Every failure to reach the port, with its cause and remedy in both languages (the texts are
+// in ppdev_messages.cpp). A PortError made from one text alone gives that text in both.
+class PortError : public UserError {
 public:
+    PortError(const Wording& cause, const Wording& remedy)
+        : UserError(ErrorKind::Port, cause, remedy) {}
     explicit PortError(const std::string& message)
-        : std::runtime_error(message), english_(std::make_shared<const std::string>(message)) {}
+        : UserError(ErrorKind::Port, {message, message}, {}) {}
     explicit PortError(const char* message) : PortError(std::string(message)) {}
-    PortError(const std::string& russian, const std::string& english)
-        : std::runtime_error(russian), english_(std::make_shared<const std::string>(english)) {}
-
-    const std::string& English() const { return *english_; }
-
-private:
-    // Shared so that copying the exception cannot throw.
-    std::shared_ptr<const std::string> english_;
+    // `error` with `more` said after it.
+    PortError(const PortError& error, const Wording& more) : UserError(error, more) {}
 };
 
 // Minimum times between line changes that a port needs the bus driver to keep. All zero means

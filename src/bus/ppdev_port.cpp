@@ -13,15 +13,13 @@
 #include <utility>
 #include <vector>
 
+#include "bus/ppdev_messages.h"
+
 namespace lpt {
 
 namespace {
 
 constexpr const char* kProcDir = "/proc/sys/dev/parport";
-
-std::string ErrorText(int err) { return std::generic_category().message(err); }
-
-std::string Hex(long value) { return PortChoice{PortChoice::Kind::Base, {}, value}.Text(); }
 
 // "parport3" -> 3; any other name (such as "default") -> nothing.
 std::optional<int> PortNumber(std::string_view name) {
@@ -43,186 +41,6 @@ std::optional<long> ParseBase(const std::string& text) {
     (void)end;
     if (ec != std::errc{}) return {};
     return base;
-}
-
-// A port the system knows of: "parport0", and its base when the kernel reports one.
-struct Found {
-    int number;
-    std::string name;
-    std::optional<long> base;
-};
-
-std::string Join(const std::vector<std::string>& items) {
-    std::string list;
-    for (const auto& item : items) list += (list.empty() ? "" : ", ") + item;
-    return list;
-}
-
-// "parport0 по адресу 0xd010, parport1 (адрес неизвестен)" and its English twin.
-std::pair<std::string, std::string> ListPorts(const std::vector<Found>& ports) {
-    std::vector<std::string> ru, en;
-    for (const auto& p : ports) {
-        ru.push_back(p.name + (p.base ? " по адресу " + Hex(*p.base) : " (адрес неизвестен)"));
-        en.push_back(p.name + (p.base ? " at " + Hex(*p.base) : " (address unknown)"));
-    }
-    return {Join(ru), Join(en)};
-}
-
-// How to pick that port: "--port 0xd010 или --port /dev/parport0" and its English twin.
-std::pair<std::string, std::string> HowToPick(const Found& port) {
-    const std::string device = "--port /dev/" + port.name;
-    if (!port.base) return {device, device};
-    const std::string base = "--port " + Hex(*port.base);
-    return {base + " или " + device, base + " or " + device};
-}
-
-const std::string kTryAgainRu =
-    "Повторите попытку: следующее обращение к порту откроет его заново. Если ошибка не "
-    "исчезает, проверьте, что порт включён (встроенный — в настройках BIOS, плата — вставлена "
-    "до конца), и посмотрите сообщения ядра: sudo dmesg.";
-const std::string kTryAgainEn =
-    "Try again: the next port call opens the port afresh. If the error persists, check that the "
-    "port is enabled (an on-board port in the BIOS setup, a card fully seated) and look at the "
-    "kernel messages: sudo dmesg.";
-
-PortError NoPorts() {
-    return PortError(
-        "Параллельный порт не найден: ядро не сообщает ни об одном порте (/proc/sys/dev/parport "
-        "пуст, устройств /dev/parport* нет).\n"
-        "Загрузите модули parport_pc и ppdev: sudo modprobe -a parport_pc ppdev. Если порт так и "
-        "не появится, проверьте, что встроенный порт включён в настройках BIOS, а плата порта "
-        "вставлена до конца.",
-        "No parallel port found: the kernel reports none (/proc/sys/dev/parport is empty, there "
-        "is no /dev/parport* device).\n"
-        "Load the parport_pc and ppdev modules: sudo modprobe -a parport_pc ppdev. If the port "
-        "still does not appear, check that an on-board port is enabled in the BIOS setup, or that "
-        "the port card is fully seated.");
-}
-
-// Device nodes but no addresses: a port chosen by its base cannot be found.
-PortError NoAddresses(const PortChoice& choice, const std::vector<std::string>& devices) {
-    const std::string list = Join(devices);
-    return PortError(
-        "Найдены устройства " + list +
-            ", но ядро не сообщает адреса портов (нет записей в /proc/sys/dev/parport), "
-            "и порт по адресу " + choice.Text() + " выбрать нельзя.\n"
-            "Проверьте, что загружен модуль parport_pc (sudo modprobe -a parport_pc ppdev) "
-            "и что смонтирована файловая система /proc, или выберите порт по имени устройства: "
-            "--port " + devices.front() + ".",
-        "Found the devices " + list +
-            ", but the kernel reports no port addresses (no entries in /proc/sys/dev/parport), "
-            "so the port at " + choice.Text() + " cannot be chosen.\n"
-            "Check that the parport_pc module is loaded (sudo modprobe -a parport_pc ppdev) and "
-            "that /proc is mounted, or choose the port by its device name: --port " +
-            devices.front() + ".");
-}
-
-// The port asked for is not among `ports` (not empty): list them and say how to pick one.
-PortError NotThere(const PortChoice& choice, const std::vector<Found>& ports) {
-    std::string ru, en;
-    switch (choice.kind) {
-        case PortChoice::Kind::Default:
-            ru = "Параллельный порт по адресу " + choice.Text() + " (порт по умолчанию) не найден.";
-            en = "There is no parallel port at " + choice.Text() + " (the default port).";
-            break;
-        case PortChoice::Kind::Base:
-            ru = "Параллельный порт по адресу " + choice.Text() + " не найден.";
-            en = "There is no parallel port at " + choice.Text() + ".";
-            break;
-        case PortChoice::Kind::Device:
-            ru = "Порт " + choice.Text() + " не найден: такого устройства нет.";
-            en = "There is no port " + choice.Text() + ": no such device.";
-            break;
-    }
-    const auto [listRu, listEn] = ListPorts(ports);
-    const auto [pickRu, pickEn] = HowToPick(ports.front());
-    return PortError(ru + " Есть порты: " + listRu + ".\n" +
-                         "Выберите порт, к которому подключена память, параметром --port, "
-                         "например " + pickRu + ".",
-                     en + " The ports there are: " + listEn + ".\n" +
-                         "Choose the port the memory is wired to with --port, for example " +
-                         pickEn + ".");
-}
-
-PortError NoDevice(const std::string& name, std::optional<long> base, const std::string& path) {
-    const std::string at = base ? " " + Hex(*base) : "";
-    return PortError("Порт " + name + (base ? " по адресу" + at : "") + " найден, но устройства " +
-                         path + " нет.\n" + "Загрузите модуль ppdev: sudo modprobe ppdev.",
-                     "The port " + name + (base ? " at" + at : "") + " is there, but the device " +
-                         path + " is not.\n" + "Load the ppdev module: sudo modprobe ppdev.");
-}
-
-PortError AccessDenied(const std::string& path, int err) {
-    return PortError("Нет доступа к " + path + " (" + ErrorText(err) + ").\n" +
-                         "Добавьте пользователя в группу lp: sudo usermod -aG lp $USER, затем "
-                         "войдите в систему заново.",
-                     "No access to " + path + " (" + ErrorText(err) + ").\n" +
-                         "Add the user to the group lp: sudo usermod -aG lp $USER, then log in "
-                         "again.");
-}
-
-PortError Busy(const std::string& path, const char* op, int err) {
-    const std::string why = std::string(" (") + op + ": " + ErrorText(err) + ").\n";
-    return PortError("Порт " + path + " занят: монопольный доступ не получен" + why +
-                         "Порт держит другой драйвер, например драйвер принтера lp. Выгрузите "
-                         "его: sudo rmmod lp, и закройте программы, работающие с портом.",
-                     "The port " + path + " is busy: exclusive access was refused" + why +
-                         "Another driver holds the port, such as the printer driver lp. Unload "
-                         "it: sudo rmmod lp, and close the programs that use the port.");
-}
-
-// open() found the device node but no port behind it.
-PortError NoPortBehindDevice(const std::string& path, int err) {
-    return PortError(
-        "Не удалось открыть " + path + " (" + ErrorText(err) +
-            "): устройство есть, но порта за ним нет — драйвер порта выгружен или плата "
-            "(переходник) порта извлечена.\n"
-            "Загрузите драйверы снова: sudo modprobe -a parport_pc ppdev, вставьте плату или "
-            "переходник заново и повторите попытку.",
-        "Cannot open " + path + " (" + ErrorText(err) +
-            "): the device node is there but no port is behind it; the port driver was unloaded "
-            "or the port card (adapter) removed.\n"
-            "Load the drivers again: sudo modprobe -a parport_pc ppdev, plug the card or adapter "
-            "back in and try again.");
-}
-
-PortError OpenFailed(const std::string& path, int err) {
-    return PortError("Не удалось открыть " + path + " (" + ErrorText(err) + ").\n" + kTryAgainRu,
-                     "Cannot open " + path + " (" + ErrorText(err) + ").\n" + kTryAgainEn);
-}
-
-// An ioctl on the open device failed; the device is closed by the time the user reads this.
-PortError CallFailed(const char* op, const std::string& path, int err) {
-    const std::string ru =
-        std::string("Не удалось выполнить ") + op + " на " + path + " (" + ErrorText(err) + ")";
-    const std::string en =
-        std::string("Cannot run ") + op + " on " + path + " (" + ErrorText(err) + ")";
-    if (err == ENODEV || err == ENXIO) {
-        return PortError(ru + ": порт пропал — драйвер порта выгружен или плата (переходник) "
-                              "извлечена.\n"
-                              "Загрузите драйверы снова: sudo modprobe -a parport_pc ppdev или "
-                              "вставьте плату (переходник) заново; следующее обращение к порту "
-                              "откроет его заново.",
-                         en + ": the port is gone; its driver was unloaded or the card (adapter) "
-                              "removed.\n"
-                              "Load the drivers again: sudo modprobe -a parport_pc ppdev, or plug "
-                              "the card (adapter) back in; the next port call opens the port "
-                              "afresh.");
-    }
-    return PortError(ru + ".\n" + kTryAgainRu, en + ".\n" + kTryAgainEn);
-}
-
-PortError Refused(int port, int bit, bool write) {
-    const std::string where = std::to_string(bit) + " порта " + std::to_string(port);
-    return PortError(std::string(write ? "Запись" : "Чтение") + " бита " + where +
-                         " отклонено: память подключена только к битам 888.0 и 890.2 (запись) и "
-                         "889.3 (чтение).\n"
-                         "Это ошибка в программе; сообщите о ней разработчику.",
-                     std::string(write ? "Writing" : "Reading") + " bit " + std::to_string(bit) +
-                         " of port " + std::to_string(port) +
-                         " refused: the memory is wired only to bits 888.0 and 890.2 (write) and "
-                         "889.3 (read).\n"
-                         "This is a bug in the program; please report it to its developer.");
 }
 
 bool Is(PinRef pin, int port, int bit) { return pin.port == port && pin.bit == bit; }
@@ -248,7 +66,7 @@ void PpdevPort::ClrPortBit(int port, int bit) { WriteBit(port, bit, false); }
 
 void PpdevPort::WriteBit(int port, int bit, bool one) {
     const bool data = Is(Wiring::kSdaOut, port, bit);
-    if (!data && !Is(Wiring::kSclOut, port, bit)) throw Refused(port, bit, true);
+    if (!data && !Is(Wiring::kSclOut, port, bit)) throw PinRefused(port, bit, true);
     EnsureOpen();
     unsigned char& shadow = data ? data_ : control_;
     const auto mask = static_cast<unsigned char>(1u << bit);
@@ -259,7 +77,7 @@ void PpdevPort::WriteBit(int port, int bit, bool one) {
 }
 
 std::int32_t PpdevPort::GetPortBit(int port, int bit) {
-    if (!Is(Wiring::kSdaIn, port, bit)) throw Refused(port, bit, false);
+    if (!Is(Wiring::kSdaIn, port, bit)) throw PinRefused(port, bit, false);
     EnsureOpen();
     unsigned char status = 0;
     Call(PPRSTATUS, "PPRSTATUS", &status);
@@ -283,7 +101,7 @@ void PpdevPort::EnsureOpen() {
 std::string PpdevPort::FindDevice() {
     // Looked up only when needed: a named device that exists is used without them.
     const auto procPorts = [&] {
-        std::vector<Found> ports;
+        std::vector<FoundPort> ports;
         for (const auto& name : sys_->ListDir(kProcDir)) {
             const auto number = PortNumber(name);
             if (!number) continue;
@@ -292,16 +110,16 @@ std::string PpdevPort::FindDevice() {
             ports.push_back({*number, name, text ? ParseBase(*text) : std::nullopt});
         }
         std::sort(ports.begin(), ports.end(),
-                  [](const Found& a, const Found& b) { return a.number < b.number; });
+                  [](const FoundPort& a, const FoundPort& b) { return a.number < b.number; });
         return ports;
     };
     const auto devPorts = [&] {
-        std::vector<Found> ports;
+        std::vector<FoundPort> ports;
         for (const auto& name : sys_->ListDir("/dev")) {
             if (const auto number = PortNumber(name)) ports.push_back({*number, name, {}});
         }
         std::sort(ports.begin(), ports.end(),
-                  [](const Found& a, const Found& b) { return a.number < b.number; });
+                  [](const FoundPort& a, const FoundPort& b) { return a.number < b.number; });
         return ports;
     };
 
@@ -310,11 +128,11 @@ std::string PpdevPort::FindDevice() {
         const std::string name = choice_.device.substr(choice_.device.rfind('/') + 1);
         auto ports = procPorts();
         for (const auto& p : ports) {
-            if (p.name == name) throw NoDevice(p.name, p.base, choice_.device);
+            if (p.name == name) throw NoDeviceNode(p.name, p.base, choice_.device);
         }
         if (ports.empty()) ports = devPorts();
         if (ports.empty()) throw NoPorts();
-        throw NotThere(choice_, ports);
+        throw PortNotFound(choice_, ports);
     }
 
     const auto ports = procPorts();
@@ -327,11 +145,11 @@ std::string PpdevPort::FindDevice() {
     for (const auto& p : ports) {
         if (p.base == choice_.base) {
             std::string path = "/dev/" + p.name;
-            if (!sys_->Exists(path)) throw NoDevice(p.name, p.base, path);
+            if (!sys_->Exists(path)) throw NoDeviceNode(p.name, p.base, path);
             return path;
         }
     }
-    throw NotThere(choice_, ports);
+    throw PortNotFound(choice_, ports);
 }
 
 void PpdevPort::OpenDevice(const std::string& path) {
@@ -342,9 +160,9 @@ void PpdevPort::OpenDevice(const std::string& path) {
             case EPERM:
                 throw AccessDenied(path, opened.error);
             case ENOENT:
-                throw NoDevice(path.substr(path.rfind('/') + 1), std::nullopt, path);
+                throw NoDeviceNode(path.substr(path.rfind('/') + 1), std::nullopt, path);
             case EBUSY:
-                throw Busy(path, "open", opened.error);
+                throw PortBusy(path, "open", opened.error);
             case ENXIO:
             case ENODEV:
                 throw NoPortBehindDevice(path, opened.error);
@@ -357,8 +175,8 @@ void PpdevPort::OpenDevice(const std::string& path) {
     try {
         // PPEXCL must come before PPCLAIM: with it the claim fails instead of sharing the port
         // with another driver (lp) that would drive the same pins.
-        if (int err = sys_->Ioctl(fd_, PPEXCL, nullptr)) throw Busy(path, "PPEXCL", err);
-        if (int err = sys_->Ioctl(fd_, PPCLAIM, nullptr)) throw Busy(path, "PPCLAIM", err);
+        if (int err = sys_->Ioctl(fd_, PPEXCL, nullptr)) throw PortBusy(path, "PPEXCL", err);
+        if (int err = sys_->Ioctl(fd_, PPCLAIM, nullptr)) throw PortBusy(path, "PPCLAIM", err);
         claimed_ = true;
         int reverse = 0;  // data lines driven by the port
         if (int err = sys_->Ioctl(fd_, PPDATADIR, &reverse)) throw CallFailed("PPDATADIR", path, err);

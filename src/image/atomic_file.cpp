@@ -11,56 +11,12 @@
 #include <filesystem>
 #include <system_error>
 
-#include "image/image_file.h"
+#include "image/image_errors.h"
+#include "image/image_messages.h"
 
 namespace lpt {
 
 namespace {
-
-std::string SystemText(int error) { return std::generic_category().message(error); }
-
-[[noreturn]] void CannotWrite(const std::string& path, int error) {
-    std::string text = SystemText(error);
-    throw ImageFileError(ImageFault::CannotWrite, path, {}, {},
-                         "cannot write the file: " + text +
-                             "; check that the folder exists and is writable and that the disk "
-                             "has room",
-                         "не удаётся записать файл: " + text +
-                             "; проверьте, что папка существует и доступна для записи и что на "
-                             "диске есть место");
-}
-
-[[noreturn]] void CannotWriteTo(const std::string& path, mode_t mode, int error) {
-    FileKind kind = KindOfFile(mode);
-    std::string text = SystemText(error);
-    throw ImageFileError(ImageFault::CannotWrite, path, {}, {},
-                         std::string("cannot write to ") + kind.en + ": " + text +
-                             "; check the access rights, or give the name of a file instead",
-                         std::string("не удаётся записать в ") + kind.ru + ": " + text +
-                             "; проверьте права доступа или укажите вместо этого имя файла");
-}
-
-[[noreturn]] void NoReader(const std::string& path) {
-    throw ImageFileError(ImageFault::CannotWrite, path, {}, {},
-                         "no process reads from the FIFO (named pipe); start the program that "
-                         "reads it, then write again",
-                         "из именованного канала (FIFO) никто не читает; запустите читающую "
-                         "программу и повторите запись");
-}
-
-[[noreturn]] void AFolder(const std::string& path) {
-    throw ImageFileError(ImageFault::CannotWrite, path, {}, {},
-                         "this is a folder; give the name of a file in it",
-                         "это папка; укажите имя файла в ней");
-}
-
-[[noreturn]] void CannotFollow(const std::string& path, int error) {
-    std::string text = SystemText(error);
-    throw ImageFileError(ImageFault::CannotWrite, path, {}, {},
-                         "cannot follow the symbolic link: " + text + "; check where it points",
-                         "не удаётся пройти по символической ссылке: " + text +
-                             "; проверьте, куда она указывает");
-}
 
 // A temporary file beside the target; removed again unless it was renamed over the target.
 class TempFile {
@@ -82,9 +38,9 @@ public:
                 name_ = name.string();
                 return;
             }
-            if (errno != EEXIST) CannotWrite(shown_, errno);
+            if (errno != EEXIST) throw ImageFileError(shown_, CannotWrite(errno));
         }
-        CannotWrite(shown_, EEXIST);
+        throw ImageFileError(shown_, CannotWrite(EEXIST));
     }
     ~TempFile() {
         if (fd_ >= 0) close(fd_);
@@ -97,7 +53,7 @@ public:
         for (size_t done = 0; done < data.size();) {
             ssize_t n = write(fd_, data.data() + done, data.size() - done);
             if (n < 0 && errno == EINTR) continue;
-            if (n < 0) CannotWrite(shown_, errno);
+            if (n < 0) throw ImageFileError(shown_, CannotWrite(errno));
             done += static_cast<size_t>(n);
         }
     }
@@ -107,11 +63,12 @@ public:
     void Commit() {
         struct stat st {};
         if (stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) fchmod(fd_, st.st_mode & 07777);
-        if (fsync(fd_) != 0) CannotWrite(shown_, errno);
+        if (fsync(fd_) != 0) throw ImageFileError(shown_, CannotWrite(errno));
         int rc = close(fd_);
         fd_ = -1;
-        if (rc != 0) CannotWrite(shown_, errno);
-        if (rename(name_.c_str(), target_.c_str()) != 0) CannotWrite(shown_, errno);
+        if (rc != 0) throw ImageFileError(shown_, CannotWrite(errno));
+        if (rename(name_.c_str(), target_.c_str()) != 0)
+            throw ImageFileError(shown_, CannotWrite(errno));
         renamed_ = true;
         // The rename reaches the disk with the folder. The new file is already in place, so
         // a failure here has nothing left to undo and is not reported.
@@ -169,8 +126,8 @@ bool WriteInPlace(const std::string& path, const std::string& contents, mode_t m
     // for one forever, and neither does a device wait for a carrier.
     int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        if (errno == ENXIO && S_ISFIFO(mode)) NoReader(path);
-        CannotWriteTo(path, mode, errno);
+        if (errno == ENXIO && S_ISFIFO(mode)) throw ImageFileError(path, NoReader());
+        throw ImageFileError(path, CannotWriteTo(mode, errno));
     }
     struct Closer {
         int fd;
@@ -179,19 +136,21 @@ bool WriteInPlace(const std::string& path, const std::string& contents, mode_t m
         }
     } closer{fd};
     struct stat st {};
-    if (fstat(fd, &st) != 0) CannotWriteTo(path, mode, errno);
+    if (fstat(fd, &st) != 0) throw ImageFileError(path, CannotWriteTo(mode, errno));
     if (S_ISREG(st.st_mode)) return false;
     mode = st.st_mode;
     int flags = fcntl(fd, F_GETFL);
-    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) CannotWriteTo(path, mode, errno);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)
+        throw ImageFileError(path, CannotWriteTo(mode, errno));
     for (size_t done = 0; done < contents.size();) {
         ssize_t n = write(fd, contents.data() + done, contents.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) CannotWriteTo(path, mode, n < 0 ? errno : EIO);
+        if (n <= 0) throw ImageFileError(path, CannotWriteTo(mode, n < 0 ? errno : EIO));
         done += static_cast<size_t>(n);
     }
     closer.fd = -1;
-    if (close(fd) != 0 && errno != EINTR) CannotWriteTo(path, mode, errno);
+    if (close(fd) != 0 && errno != EINTR)
+        throw ImageFileError(path, CannotWriteTo(mode, errno));
     return true;
 }
 
@@ -205,11 +164,11 @@ std::string DanglingTarget(const std::string& path) {
         if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return at.string();
         std::error_code error;
         fs::path next = fs::read_symlink(at, error);
-        if (error) CannotFollow(path, error.value());
+        if (error) throw ImageFileError(path, CannotFollow(error.value()));
         // A relative link is read from its own folder, as the system reads it.
         at = next.is_absolute() ? next : at.parent_path() / next;
     }
-    CannotFollow(path, ELOOP);
+    throw ImageFileError(path, CannotFollow(ELOOP));
 }
 
 void ReplaceAtomically(const std::string& target, const std::string& shown,
@@ -221,23 +180,14 @@ void ReplaceAtomically(const std::string& target, const std::string& shown,
 
 }  // namespace
 
-FileKind KindOfFile(mode_t mode) {
-    if (S_ISDIR(mode)) return {"a folder", "папка"};
-    if (S_ISFIFO(mode)) return {"a FIFO (named pipe)", "именованный канал (FIFO)"};
-    if (S_ISCHR(mode)) return {"a character device", "символьное устройство"};
-    if (S_ISBLK(mode)) return {"a block device", "блочное устройство"};
-    if (S_ISSOCK(mode)) return {"a socket", "сокет"};
-    return {"a file of an unknown kind", "файл неизвестного вида"};
-}
-
 void ReplaceFile(const std::string& path, const std::string& contents) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) {
-        if (errno != ENOENT) CannotWrite(path, errno);
+        if (errno != ENOENT) throw ImageFileError(path, CannotWrite(errno));
         ReplaceAtomically(DanglingTarget(path), path, contents);
         return;
     }
-    if (S_ISDIR(st.st_mode)) AFolder(path);
+    if (S_ISDIR(st.st_mode)) throw ImageFileError(path, AFolder());
     if (!S_ISREG(st.st_mode) && WriteInPlace(path, contents, st.st_mode)) return;
     // A regular file, perhaps through links: the rename goes over the file, not the link.
     struct stat link {};
@@ -245,7 +195,7 @@ void ReplaceFile(const std::string& path, const std::string& contents) {
     if (lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
         std::error_code error;
         target = std::filesystem::canonical(path, error).string();
-        if (error) CannotFollow(path, error.value());
+        if (error) throw ImageFileError(path, CannotFollow(error.value()));
     }
     ReplaceAtomically(target, path, contents);
 }

@@ -1,8 +1,6 @@
 // Writing a file so that it is never seen half-written, without harm to what is not a file.
 #pragma once
 
-#include <sys/types.h>
-
 #include <string>
 
 namespace lpt {
@@ -19,13 +17,5 @@ namespace lpt {
 // - a folder: refused.
 // Every failure throws ImageFileError(CannotWrite).
 void ReplaceFile(const std::string& path, const std::string& contents);
-
-// What a file that is not a regular file is, for messages: "a FIFO (named pipe)",
-// "именованный канал (FIFO)".
-struct FileKind {
-    const char* en;
-    const char* ru;
-};
-FileKind KindOfFile(mode_t mode);
 
 }  // namespace lpt

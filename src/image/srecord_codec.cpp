@@ -22,6 +22,8 @@
 #include <system_error>
 #include <vector>
 
+#include "image/image_messages.h"
+
 // Debian's libsrecord-dev has the S-record reader and writer in the library but does not ship
 // their headers. Only the factories are needed; they are declared here as the headers of the
 // other formats declare theirs.
@@ -42,16 +44,6 @@ namespace {
 
 constexpr int kSize = MemoryImage::kSize;
 constexpr int kBlock = 16;  // data bytes per HEX or S-record line
-
-std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
-std::string Format(const char* fmt, ...) {
-    va_list ap;
-    va_start(ap, fmt);
-    char buf[512];
-    std::vsnprintf(buf, sizeof buf, fmt, ap);
-    va_end(ap);
-    return buf;
-}
 
 // Contents held in memory under a name the library can open itself: a memfd, reached through
 // /proc/self/fd. libsrecord opens files by name and ends the process when that fails, and its
@@ -147,13 +139,7 @@ public:
     MemoryImage Run() {
         if (format_ == ImageFormat::Binary && contents_.size() != static_cast<size_t>(kSize)) {
             long size = static_cast<long>(contents_.size());
-            Refuse(ImageFault::WrongSize, std::min<long>(size, kSize),
-                   Format("the file is %ld bytes long; a binary image of this memory must be "
-                          "exactly %d bytes",
-                          size, kSize),
-                   Format("длина файла %ld байт; двоичный образ этой памяти должен быть ровно "
-                          "%d байт",
-                          size, kSize));
+            Refuse(std::min<long>(size, kSize), WrongBinarySize(size));
         }
         mem_.Fill(Text() ? WithoutTrailingBlanks() : contents_);
         srecord::input_file::pointer in = Open();
@@ -190,11 +176,10 @@ private:
     bool Text() const { return format_ != ImageFormat::Binary; }
 
     // A location as the library gives it: a line number in a text file, an offset in a binary.
-    [[noreturn]] void Refuse(ImageFault fault, std::optional<long> where, std::string reason,
-                             std::string reasonRu) const {
+    [[noreturn]] void Refuse(std::optional<long> where, const FileRefusal& refusal) const {
         std::optional<long> line, offset;
         (Text() ? line : offset) = where;
-        throw ImageFileError(fault, path_, line, offset, std::move(reason), std::move(reasonRu));
+        throw ImageFileError(path_, refusal, line, offset);
     }
 
     LibMessage Parse(std::string_view msg) const {
@@ -228,58 +213,20 @@ private:
             LibMessage m = Parse(quit_.messages[seen_]);
             if (!m.warning) continue;
             if (m.text == "no end-of-file record" || m.text == "no execution start address record")
-                Refuse(ImageFault::NoEndRecord, LastLine(),
-                       "the file ends without its end record; it was probably cut off, save or "
-                       "copy it again",
-                       "файл кончается без завершающей записи; вероятно, он обрезан — сохраните "
-                       "или скопируйте его заново");
-            if (m.text == "ignoring garbage lines")
-                RefuseMalformed(m.where, "this line is not a record", "строка не является записью");
-            if (m.text == "termination record should be last")
-                RefuseMalformed(m.where, "records follow the end record",
-                                "после завершающей записи есть ещё записи");
+                Refuse(LastLine(), NoEndRecord());
+            if (m.text == "ignoring garbage lines") Refuse(m.where, NotARecord());
+            if (m.text == "termination record should be last") Refuse(m.where, RecordsAfterEnd());
         }
     }
 
     [[noreturn]] void RefuseFatal(const LibMessage& m) const {
-        if (m.text.find("checksum") != std::string::npos)
-            Refuse(ImageFault::BadChecksum, m.where,
-                   "the record's checksum does not match its contents; the file is damaged, take "
-                   "an intact copy",
-                   "контрольная сумма записи не совпадает с её содержимым; файл повреждён, "
-                   "возьмите исправную копию");
+        if (m.text.find("checksum") != std::string::npos) Refuse(m.where, BadChecksum());
         // The contents could not be read back from memory (see MemFile): not the file's fault.
         if (m.text.rfind("open: ", 0) == 0 || m.text.rfind("read: ", 0) == 0)
-            Refuse(ImageFault::CannotOpen, std::nullopt,
-                   "cannot read the contents back: " + m.text + "; try again",
-                   "не удаётся прочитать содержимое: " + m.text + "; повторите попытку");
+            Refuse(std::nullopt, CannotReadBack(m.text));
         // A file with no data at all is wrong as a whole, not at some line.
-        if (m.text == "file contains no data")
-            RefuseMalformed(std::nullopt, "the file holds no data records",
-                            "в файле нет записей с данными");
-        struct Known {
-            const char* lib;
-            const char* en;
-            const char* ru;
-        };
-        static const Known kKnown[] = {
-            {"hexadecimal digit expected",
-             "a hexadecimal digit was expected (the record is damaged or shorter than its length)",
-             "ожидалась шестнадцатеричная цифра (запись повреждена или короче своей длины)"},
-            {"end-of-line expected", "the line goes on past the record's length",
-             "строка продолжается за концом записи"},
-            {"record type not recognised", "unknown record type", "неизвестный тип записи"},
-        };
-        for (const Known& k : kKnown)
-            if (m.text == k.lib) RefuseMalformed(m.where, k.en, k.ru);
-        RefuseMalformed(m.where, m.text, "запись не разобрана: " + m.text);
-    }
-
-    [[noreturn]] void RefuseMalformed(std::optional<long> where, const std::string& what,
-                                      const std::string& whatRu) const {
-        Refuse(ImageFault::Malformed, where,
-               what + "; the file cannot be used, take an intact copy",
-               whatRu + "; файл нельзя использовать, возьмите исправную копию");
+        if (m.text == "file contains no data") Refuse(std::nullopt, NoData());
+        Refuse(m.where, Unparsed(m.text));
     }
 
     // Where the input stands: the line of the record just read, or the binary offset.
@@ -292,21 +239,9 @@ private:
             unsigned long long address = rec.get_address() + static_cast<unsigned long long>(i);
             std::uint8_t value = rec.get_data()[i];
             if (address >= static_cast<unsigned long long>(kSize))
-                Refuse(ImageFault::OutOfRange, Where(in),
-                       Format("data for address 0x%04llX, outside the memory (0x000..0x7FF); "
-                              "the file is not an image of this 2 KB memory",
-                              address),
-                       Format("данные для адреса 0x%04llX, вне памяти (0x000..0x7FF); файл не "
-                              "является образом этой памяти на 2 КБ",
-                              address));
+                Refuse(Where(in), OutOfRange(address));
             if (image.covered[address] && image.bytes[address] != value)
-                Refuse(ImageFault::Overlap, Where(in),
-                       Format("address 0x%03llX is given twice, as 0x%02X and as 0x%02X; the file "
-                              "contradicts itself",
-                              address, image.bytes[address], value),
-                       Format("адрес 0x%03llX задан дважды, как 0x%02X и как 0x%02X; файл "
-                              "противоречит сам себе",
-                              address, image.bytes[address], value));
+                Refuse(Where(in), Overlap(address, image.bytes[address], value));
             image.bytes[address] = value;
             image.covered.set(address);
         }
@@ -332,11 +267,7 @@ private:
             if (c == '\n') {
                 ++line;
             } else if (line > endLine && !Blank(c)) {
-                if (c == ':')
-                    RefuseMalformed(line, "records follow the end record",
-                                    "после завершающей записи есть ещё записи");
-                RefuseMalformed(line, "text follows the end record",
-                                "после завершающей записи есть текст");
+                Refuse(line, c == ':' ? RecordsAfterEnd() : TextAfterEnd());
             }
         }
     }
@@ -376,10 +307,7 @@ MemoryImage DecodeImage(const std::string& path, const std::string& contents, Im
     try {
         return Decoder(path, contents, format).Run();
     } catch (const std::system_error& e) {
-        throw ImageFileError(
-            ImageFault::CannotOpen, path, {}, {},
-            std::string("cannot hand the contents to the reader: ") + e.what(),
-            std::string("не удаётся передать содержимое для разбора: ") + e.what());
+        throw ImageFileError(path, CannotHandOver(e.what()));
     }
 }
 
@@ -405,11 +333,7 @@ std::string EncodeImage(const std::string& path, const MemoryImage& image, Image
         }  // the writer flushes and closes here
         return mem.Contents();
     } catch (const std::system_error& e) {
-        throw ImageFileError(ImageFault::CannotWrite, path, {}, {},
-                             std::string("cannot prepare the contents: ") + e.what() +
-                                 "; free some memory and try again",
-                             std::string("не удаётся подготовить содержимое: ") + e.what() +
-                                 "; освободите память и повторите");
+        throw ImageFileError(path, CannotPrepare(e.what()));
     }
 }
 

@@ -6,7 +6,8 @@
 
 #include <string>
 
-#include "image/image_file.h"
+#include "image/image_errors.h"
+#include "image/image_format.h"
 #include "image/memory_image.h"
 
 namespace lpt {

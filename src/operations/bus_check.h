@@ -10,24 +10,23 @@
 // bytes nobody finished sending; the stop leaves the bus at rest.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 
 #include "bus/clock.h"
 #include "bus/i2c_bus.h"
+#include "common/user_error.h"
 
 namespace lpt {
 
-// The bus cannot be used: SDA stays low after the clear. what() is the Russian text for the
-// window; English() the same for the command line. Both name the fault and what to look at.
-class BusError : public std::runtime_error {
+// The bus or the memory on it failed: SDA stuck low, a memory that does not answer or refuses a
+// byte. The cause and the remedy in both languages (the texts are in memory_errors.cpp) name the
+// fault and what to look at.
+class BusError : public UserError {
 public:
-    BusError(const std::string& russian, std::string english)
-        : std::runtime_error(russian), english_(std::move(english)) {}
-    const std::string& English() const { return english_; }
-
-private:
-    std::string english_;
+    BusError(const Wording& cause, const Wording& remedy)
+        : UserError(ErrorKind::Bus, cause, remedy) {}
+    // `error` with `more` said after it.
+    BusError(const BusError& error, const Wording& more) : UserError(error, more) {}
 };
 
 struct BusCheck {

@@ -4,6 +4,7 @@
 
 #include "operations/bus_check.h"
 #include "operations/dump_grid.h"
+#include "operations/memory_errors.h"
 
 namespace lpt {
 
@@ -13,67 +14,6 @@ constexpr int kBlockSize = 256;
 
 std::uint8_t DeviceByte(int address) { return static_cast<std::uint8_t>(0xA0 | ((address >> 7) & 0x0E)); }
 std::uint8_t WordAddress(int address) { return static_cast<std::uint8_t>(address & 0xFF); }
-
-BusError NoAnswer(std::uint8_t device) {
-    const std::string hex = HexForm(device);
-    return BusError(
-        "Память не отвечает по адресу " + hex + ": адрес устройства не подтверждён (в том числе "
-        "за " + WriteCycleLimitMs() + " мс ожидания конца записи).\nПроверьте, что микросхема "
-        "на месте и у неё есть питание, и подключение выводов 2, 15, 16 и общего провода.",
-        "the memory does not answer at " + hex + " (device address not acknowledged, also after " +
-            WriteCycleLimitMs() + " ms of polling): check that the chip is in place and powered, "
-            "and the wiring of pins 2, 15, 16 and ground");
-}
-
-// The memory acknowledged the read of the last block, then stopped answering: the bytes it
-// sent after it went silent read as FF, which nothing in a read can tell from data.
-BusError StoppedAnswering(int block, std::uint8_t device) {
-    const std::string range =
-        AddressText(block * kBlockSize) + "–" + AddressText(block * kBlockSize + kBlockSize - 1);
-    const std::string rangeEn =
-        AddressText(block * kBlockSize) + "-" + AddressText(block * kBlockSize + kBlockSize - 1);
-    const std::string hex = HexForm(device);
-    return BusError(
-        "Память перестала отвечать при чтении блока " + std::to_string(block) + " (" + range +
-            "): после чтения адрес устройства " + hex + " не подтверждён, и часть байтов блока "
-            "могла прочитаться как FF. Чтение не завершено, прочитанное не используется.\n"
-            "Проверьте, что микросхема на месте и у неё есть питание, и подключение выводов 2, "
-            "15, 16 и общего провода, затем повторите.",
-        "the memory stopped answering during the read of block " + std::to_string(block) + " (" +
-            rangeEn + "): its device address " + hex + " was not acknowledged after the read, so "
-            "bytes of that block may have read as FF; the read is not complete and was not used; "
-            "check that the chip is in place and powered, and the wiring of pins 2, 15, 16 and "
-            "ground, then try again");
-}
-
-BusError Unacknowledged(std::uint8_t device, const std::string& what) {
-    const std::string hex = HexForm(device);
-    return BusError("Память по адресу " + hex + " не подтвердила " + what + ".\n" +
-                        "Проверьте подключение выводов 2, 15, 16 и питание памяти.",
-                    "the memory at " + hex + " did not acknowledge the " + what +
-                        ": check the wiring of pins 2, 15, 16 and the memory's supply");
-}
-
-BusError PageRefused(int page, int byteIndex) {
-    const std::string at = AddressText(page * kPageSize);
-    return BusError(
-        "Страница " + at + " не записана: память не подтвердила байт " +
-            std::to_string(byteIndex) + " страничной записи.\nВозможно, запись запрещена (вывод "
-            "WP подключён к питанию), или память неисправна.",
-        "page " + at + " was not written: the memory did not acknowledge byte " +
-            std::to_string(byteIndex) + " of the page write; it may be write-protected (WP pin "
-            "high) or failing");
-}
-
-BusError PageUnfinished(int page) {
-    const std::string at = AddressText(page * kPageSize);
-    const std::string ms = WriteCycleLimitMs();
-    return BusError("Страница " + at + ": память не закончила запись за " + ms + " мс (нет "
-                        "подтверждения адреса после записи).\nПроверьте питание памяти и "
-                        "подключение; у исправной памяти цикл записи не длиннее 5–10 мс.",
-                    "page " + at + ": the memory did not finish its write cycle within " + ms +
-                        " ms (no acknowledge after the write); check its supply and wiring");
-}
 
 // One sequential read of `count` bytes from `address` on, into `out` (rolls over at 0x7FF).
 // The device address is polled, so a memory still finishing a write is waited for. Bus at rest
@@ -120,27 +60,6 @@ void ReadAllBlocks(I2CBus& bus, const ClockFn& clock, MemoryBytes& bytes,
     if (!answered) throw StoppedAnswering(last, device);
 }
 
-// Adds to a write's error how far the write got, in both languages, keeping its type.
-std::string PagesDoneRu(int written, int total, bool verifying) {
-    if (verifying)
-        return "\nЗаписаны все страницы (" + std::to_string(total) + "), но проверить их чтением "
-               "не удалось. Запишите файл ещё раз: страницы, уже совпадающие с файлом, будут "
-               "пропущены, остальные записаны и проверены.";
-    return "\nДо ошибки записано страниц: " + std::to_string(written) + " из " +
-           std::to_string(total) + ". Теперь в памяти смесь старого и нового содержимого. "
-           "Устраните причину и запишите файл ещё раз.";
-}
-
-std::string PagesDoneEn(int written, int total, bool verifying) {
-    if (verifying)
-        return "; all " + std::to_string(total) + " pages to write were written but not read "
-               "back: run the same command again to check them (pages that already match are "
-               "skipped)";
-    return "; " + std::to_string(written) + " of " + std::to_string(total) + " pages to write "
-           "were written before this, so the memory now holds a mix of old and new contents: "
-           "mend the cause and run the same command again";
-}
-
 // Runs `body`, a part of a write after at least one page went out, and rethrows a bus or port
 // error with how many pages were written.
 template <typename Body>
@@ -149,12 +68,10 @@ void TellingPagesDone(const WriteReport& report, int total, bool verifying, Body
         body();
     } catch (const BusError& e) {
         if (report.pagesWritten == 0) throw;
-        throw BusError(e.what() + PagesDoneRu(report.pagesWritten, total, verifying),
-                       e.English() + PagesDoneEn(report.pagesWritten, total, verifying));
+        throw BusError(e, PagesDone(report.pagesWritten, total, verifying));
     } catch (const PortError& e) {
         if (report.pagesWritten == 0) throw;
-        throw PortError(e.what() + PagesDoneRu(report.pagesWritten, total, verifying),
-                        e.English() + PagesDoneEn(report.pagesWritten, total, verifying));
+        throw PortError(e, PagesDone(report.pagesWritten, total, verifying));
     }
 }
 

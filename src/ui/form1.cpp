@@ -11,6 +11,7 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "common/user_error.h"
 #include "operations/bus_check.h"
 #include "ui/dump_view.h"
 #include "ui/grid_table_model.h"
@@ -165,16 +166,28 @@ void Form1::Guarded(const QString& what, const std::function<void()>& body) {
         body();
     } catch (const OperationCancelled&) {
         // The window closed inside a pause: the operation ends there, silently.
-    } catch (const BusError& e) {
-        ShowMessage(QMessageBox::Critical, QStringLiteral("Ошибка на шине I2C"),
-                    QStringLiteral("%1\n\nОперация «%2» остановлена: больше ничего на шину не "
-                                   "отправлено.")
-                        .arg(QString::fromUtf8(e.what()), what));
-    } catch (const PortError& e) {
-        ShowMessage(QMessageBox::Critical, QStringLiteral("Ошибка порта"),
-                    QStringLiteral("%1\n\nОперация «%2» прервана. Окно остаётся в работе: следующее "
-                                   "нажатие снова обратится к порту.")
-                        .arg(QString::fromUtf8(e.what()), what));
+    } catch (const UserError& e) {
+        // The cause and the remedy, then what became of the operation: after a bus fault nothing
+        // more went to the bus; after a port fault the next click tries the port again.
+        QString title, after;
+        switch (e.Kind()) {
+            case ErrorKind::Bus:
+                title = QStringLiteral("Ошибка на шине I2C");
+                after = QStringLiteral("Операция «%1» остановлена: больше ничего на шину не "
+                                       "отправлено.");
+                break;
+            case ErrorKind::Port:
+                title = QStringLiteral("Ошибка порта");
+                after = QStringLiteral("Операция «%1» прервана. Окно остаётся в работе: следующее "
+                                       "нажатие снова обратится к порту.");
+                break;
+            case ErrorKind::File:
+                title = QStringLiteral("Ошибка файла");
+                after = QStringLiteral("Операция «%1» прервана.");
+                break;
+        }
+        ShowMessage(QMessageBox::Critical, title,
+                    QString::fromStdString(e.Russian()) + QStringLiteral("\n\n") + after.arg(what));
     } catch (const std::exception& e) {
         ShowMessage(QMessageBox::Critical, QStringLiteral("Ошибка"),
                     QStringLiteral("Операция «%1» прервана из-за внутренней ошибки: %2")

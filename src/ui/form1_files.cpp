@@ -149,7 +149,7 @@ std::optional<MemoryImage> Form1::ChooseImage(const QString& title, QString* pat
         return ReadImageFile(path->toStdString());
     } catch (const ImageFileError& e) {
         ShowMessage(QMessageBox::Warning, QStringLiteral("Файл не подходит"),
-                    QString::fromStdString(e.MessageRu()) +
+                    QString::fromStdString(e.Russian()) +
                         QStringLiteral("\n\nВ память ничего не записано."));
     }
     return std::nullopt;
@@ -185,7 +185,7 @@ void Form1::SaveToFile() {
             WriteImageFile(path.toStdString(), MemoryImage::Full(*lastRead_), format);
         } catch (const ImageFileError& e) {
             ShowMessage(QMessageBox::Warning, QStringLiteral("Файл не сохранён"),
-                        QString::fromStdString(e.MessageRu()));
+                        QString::fromStdString(e.Russian()));
         }
     });
 }

@@ -39,7 +39,7 @@ protected:
         sys->AddPort("parport1", "888\t1912\n");
     }
     // `f` throws a PortError whose Russian message holds every one of `parts` and whose English
-    // twin, a text of its own, holds every one of `english`. Returns both texts.
+    // twin, a text of its own in what(), holds every one of `english`. Returns both texts.
     static std::pair<std::string, std::string> ExpectError(
         const std::function<void()>& f, std::initializer_list<std::string> parts,
         std::initializer_list<std::string> english = {}) {
@@ -47,10 +47,14 @@ protected:
             f();
             ADD_FAILURE() << "no PortError thrown";
         } catch (const PortError& e) {
-            const std::string ru = e.what(), en = e.English();
+            const std::string ru = e.Russian(), en = e.English();
             for (const auto& p : parts) EXPECT_NE(ru.find(p), std::string::npos) << p << "\n" << ru;
             for (const auto& p : english) EXPECT_NE(en.find(p), std::string::npos) << p << "\n" << en;
             EXPECT_NE(en, ru);
+            // what() is the English text, one line as the command line prints it.
+            EXPECT_EQ(e.what(), en);
+            EXPECT_EQ(en.find('\n'), std::string::npos) << en;
+            EXPECT_EQ(e.Kind(), ErrorKind::Port);
             EXPECT_TRUE(std::all_of(en.begin(), en.end(), [](char c) { return c > 0; })) << en;
             return {ru, en};
         }

@@ -187,12 +187,13 @@ TEST_F(ImageFileTest, RefusesBadFilesNamingFilePlaceAndReason) {
         ASSERT_TRUE(e.has_value());
         EXPECT_EQ(e->fault, c.fault);
         EXPECT_EQ(e->path, path);
+        EXPECT_EQ(e->Kind(), ErrorKind::File);
         EXPECT_EQ(std::string(e->what()), path + ": " + c.where + ": " + e->reason);
         EXPECT_NE(e->reason.find(c.detail), std::string::npos) << e->reason;
         std::string whereRu =
             (c.where[0] == 'l' ? "строка" : "смещение") + c.where.substr(c.where.find(' '));
-        EXPECT_EQ(e->MessageRu().rfind("Файл «" + path + "», " + whereRu + ": ", 0), 0u)
-            << e->MessageRu();
+        EXPECT_EQ(e->Russian().rfind("Файл «" + path + "», " + whereRu + ": ", 0), 0u)
+            << e->Russian();
     }
 }
 
@@ -260,7 +261,7 @@ TEST_F(ImageFileTest, OnlyRegularFilesAreReadAndNothingWaitsForAWriter) {
         EXPECT_EQ(e->fault, ImageFault::CannotOpen);
         EXPECT_EQ(e->reason.rfind("this is " + c.kind, 0), 0u) << e->reason;
         EXPECT_NE(e->reason.find("give an image file"), std::string::npos) << e->reason;
-        EXPECT_NE(e->MessageRu().find("это " + c.kindRu), std::string::npos) << e->MessageRu();
+        EXPECT_NE(e->Russian().find("это " + c.kindRu), std::string::npos) << e->Russian();
     }
 }
 

@@ -31,15 +31,17 @@ TEST(BusCheckTest, WithSdaHeldLowNoOperationSendsATransactionAndEachSaysWhy) {
             run(rig);
             ADD_FAILURE() << name << " passed on a stuck bus";
         } catch (const BusError& e) {
-            EXPECT_NE(std::string(e.what()).find("SDA"), std::string::npos);
-            EXPECT_NE(std::string(e.what()).find("15"), std::string::npos) << "names the pin";
+            EXPECT_EQ(e.Kind(), ErrorKind::Bus);
+            EXPECT_EQ(e.what(), e.English());  // the English line; the window reads Russian()
+            EXPECT_NE(e.Russian().find("SDA"), std::string::npos);
+            EXPECT_NE(e.Russian().find("15"), std::string::npos) << "names the pin";
             EXPECT_NE(e.English().find("pin 15"), std::string::npos);
             // It says what was done, which the calls below check: no stop claimed.
             EXPECT_NE(e.English().find("nine SCL pulses with SDA released"), std::string::npos);
             EXPECT_NE(e.English().find("no start, no stop"), std::string::npos);
             EXPECT_EQ(e.English().find("and a stop"), std::string::npos);
-            EXPECT_NE(std::string(e.what()).find("при отпущенной SDA"), std::string::npos);
-            EXPECT_NE(std::string(e.what()).find("ни условия «старт», ни условия «стоп»"),
+            EXPECT_NE(e.Russian().find("при отпущенной SDA"), std::string::npos);
+            EXPECT_NE(e.Russian().find("ни условия «старт», ни условия «стоп»"),
                       std::string::npos);
         }
         // Nine pulses and never SDA driven low (no start, no byte): nothing reached the memory.

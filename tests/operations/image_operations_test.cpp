@@ -69,7 +69,7 @@ TEST(ImageReadTest, AMemoryThatDiesDuringTheLastBlockEndsTheReadWithAnError) {
                                        "(0x700-0x7FF)"),
                       std::string::npos)
                 << e.English();
-            EXPECT_NE(std::string(e.what()).find("блока 7"), std::string::npos);
+            EXPECT_NE(e.Russian().find("блока 7"), std::string::npos);
         }
         EXPECT_EQ(rig.Transactions().back(), "S AE- P");
         EXPECT_EQ(rig.eeprom.CommittedWrites(), 0);
@@ -150,7 +150,7 @@ TEST(ImageWriteTest, AWriteProtectedMemoryFailsItsReadBackAndASlowOneNamesThePag
                                    "cause and run the same command again"),
                   std::string::npos)
             << e.English();
-        EXPECT_NE(std::string(e.what()).find("записано страниц: 1 из 128"), std::string::npos);
+        EXPECT_NE(e.Russian().find("записано страниц: 1 из 128"), std::string::npos);
     }
 }
 
@@ -164,14 +164,16 @@ TEST(ImageWriteTest, AnErrorOnceAPageIsWrittenSaysHowManyAndWhatToRun) {
         EraseMemory(rig.bus, 0x00, rig.clock, {true, true}, failAfterThreePages);
         FAIL() << "no port failure";
     } catch (const PortError& e) {
+        EXPECT_EQ(e.Kind(), ErrorKind::Port);
+        EXPECT_EQ(e.what(), e.English());
         EXPECT_EQ(e.English(), "порт пропал; 3 of 128 pages to write were written before this, so "
                                "the memory now holds a mix of old and new contents: mend the cause "
                                "and run the same command again");
-        EXPECT_NE(std::string(e.what()).find("порт пропал\nДо ошибки записано страниц: 3 из 128. "
+        EXPECT_NE(e.Russian().find("порт пропал\nДо ошибки записано страниц: 3 из 128. "
                                              "Теперь в памяти смесь старого и нового содержимого. "
                                              "Устраните причину и запишите файл ещё раз."),
                   std::string::npos)
-            << e.what();
+            << e.Russian();
     }
     EXPECT_EQ(rig.eeprom.CommittedWrites(), 3);
 
@@ -190,7 +192,7 @@ TEST(ImageWriteTest, AnErrorOnceAPageIsWrittenSaysHowManyAndWhatToRun) {
                                    "back: run the same command again"),
                   std::string::npos)
             << e.English();
-        EXPECT_NE(std::string(e.what()).find("Записаны все страницы (2)"), std::string::npos);
+        EXPECT_NE(e.Russian().find("Записаны все страницы (2)"), std::string::npos);
     }
 
     // Before the first page nothing is added: the memory is as it was.

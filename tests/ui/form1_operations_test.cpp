@@ -281,6 +281,10 @@ void Form1OperationsTest::failureMidWriteLeavesEverythingEnabled() {
     rig.Button("Command2")->click();
     QCOMPARE(rig.messages.size(), size_t{1});
     QVERIFY(rig.messages[0].text.contains(QStringLiteral("Запись блоками")));
+    QCOMPARE(rig.messages[0].title, QStringLiteral("Ошибка порта"));
+    QCOMPARE(rig.messages[0].text, QStringLiteral("Порт отключён.\n\nОперация «Запись блоками» "
+                                                  "прервана. Окно остаётся в работе: следующее "
+                                                  "нажатие снова обратится к порту."));
     QVERIFY(rig.form->isEnabled());
     QVERIFY(rig.Button("Command2")->isEnabled());
     rig.port.FailAfter(3000, "Порт отключён.");
@@ -517,6 +521,11 @@ void Form1OperationsTest::aStuckBusIsOneMessageAndNothingElse() {
     QCOMPARE(rig.messages[0].icon, QMessageBox::Critical);
     QVERIFY(rig.messages[0].text.contains(QStringLiteral("SDA")));
     QVERIFY(rig.messages[0].text.contains(QStringLiteral("«Запись блоками»")));
+    QCOMPARE(rig.messages[0].title, QStringLiteral("Ошибка на шине I2C"));
+    QVERIFY(rig.messages[0].text.startsWith(QStringLiteral("Линия SDA прижата к нулю")));
+    QVERIFY(rig.messages[0].text.endsWith(QStringLiteral("\n\nОперация «Запись блоками» "
+                                                         "остановлена: больше ничего на шину не "
+                                                         "отправлено.")));
     QCOMPARE(rig.beeps, 0);
     QVERIFY(rig.form->isEnabled() && rig.Button("Command2")->isEnabled());
     QVERIFY(rig.form->Grid().CellText(1, 1).empty());

@@ -1,0 +1,108 @@
+#include "operations/memory_errors.h"
+
+#include "operations/hex_text.h"
+#include "operations/image_operations.h"
+
+namespace lpt {
+
+namespace {
+
+constexpr int kBlockSize = 256;
+
+}  // namespace
+
+BusError StuckLow() {
+    return BusError(
+        {"SDA is held low and the bus does not come free: after nine SCL pulses with SDA "
+         "released, port pin 15 still reads 0. Nothing was sent: no start, no stop",
+         "Линия SDA прижата к нулю, шина не освобождается: после девяти тактов SCL при "
+         "отпущенной SDA вывод 15 порта по-прежнему читается как 0. На шину не отправлено "
+         "ничего: ни условия «старт», ни условия «стоп»."},
+        {"check: SDA shorted to ground; the wiring of pins 2 (SDA out), 15 (SDA in) and 16 (SCL); "
+         "ground (pins 18-25); the memory's supply and the SDA pull-up. A memory left in the "
+         "middle of a byte is reset by switching its supply off and on.",
+         "Проверьте: не замкнута ли SDA на общий провод; подключение выводов 2 (SDA, выход), "
+         "15 (SDA, вход) и 16 (SCL); общий провод (выводы 18–25); питание памяти и подтягивающий "
+         "резистор SDA. Память, оставшуюся посреди байта, сбрасывает выключение и включение её "
+         "питания."});
+}
+
+BusError NoAnswer(std::uint8_t device) {
+    const std::string hex = HexForm(device);
+    return BusError(
+        {"the memory does not answer at " + hex + " (device address not acknowledged, also after " +
+             WriteCycleLimitMs() + " ms of polling)",
+         "Память не отвечает по адресу " + hex + ": адрес устройства не подтверждён (в том числе "
+         "за " + WriteCycleLimitMs() + " мс ожидания конца записи)."},
+        {"check that the chip is in place and powered, and the wiring of pins 2, 15, 16 and ground",
+         "Проверьте, что микросхема на месте и у неё есть питание, и подключение выводов 2, 15, "
+         "16 и общего провода."});
+}
+
+BusError StoppedAnswering(int block, std::uint8_t device) {
+    const int first = block * kBlockSize, last = first + kBlockSize - 1;
+    const std::string hex = HexForm(device);
+    return BusError(
+        {"the memory stopped answering during the read of block " + std::to_string(block) + " (" +
+             AddressText(first) + "-" + AddressText(last) + "): its device address " + hex +
+             " was not acknowledged after the read, so bytes of that block may have read as FF; "
+             "the read is not complete and was not used",
+         "Память перестала отвечать при чтении блока " + std::to_string(block) + " (" +
+             AddressText(first) + "–" + AddressText(last) + "): после чтения адрес устройства " +
+             hex + " не подтверждён, и часть байтов блока могла прочитаться как FF. Чтение не "
+             "завершено, прочитанное не используется."},
+        {"check that the chip is in place and powered, and the wiring of pins 2, 15, 16 and "
+         "ground, then try again",
+         "Проверьте, что микросхема на месте и у неё есть питание, и подключение выводов 2, 15, "
+         "16 и общего провода, затем повторите."});
+}
+
+BusError Unacknowledged(std::uint8_t device, const std::string& what) {
+    const std::string hex = HexForm(device);
+    return BusError({"the memory at " + hex + " did not acknowledge the " + what,
+                     "Память по адресу " + hex + " не подтвердила " + what + "."},
+                    {"check the wiring of pins 2, 15, 16 and the memory's supply",
+                     "Проверьте подключение выводов 2, 15, 16 и питание памяти."});
+}
+
+BusError PageRefused(int page, int byteIndex) {
+    const std::string at = AddressText(page * kPageSize);
+    const std::string byte = std::to_string(byteIndex);
+    return BusError({"page " + at + " was not written: the memory did not acknowledge byte " +
+                         byte + " of the page write",
+                     "Страница " + at + " не записана: память не подтвердила байт " + byte +
+                         " страничной записи."},
+                    {"it may be write-protected (WP pin high) or failing",
+                     "Возможно, запись запрещена (вывод WP подключён к питанию), или память "
+                     "неисправна."});
+}
+
+BusError PageUnfinished(int page) {
+    const std::string at = AddressText(page * kPageSize);
+    const std::string ms = WriteCycleLimitMs();
+    return BusError({"page " + at + ": the memory did not finish its write cycle within " + ms +
+                         " ms (no acknowledge after the write)",
+                     "Страница " + at + ": память не закончила запись за " + ms +
+                         " мс (нет подтверждения адреса после записи)."},
+                    {"check its supply and wiring",
+                     "Проверьте питание памяти и подключение; у исправной памяти цикл записи не "
+                     "длиннее 5–10 мс."});
+}
+
+Wording PagesDone(int written, int total, bool verifying) {
+    if (verifying)
+        return {"all " + std::to_string(total) + " pages to write were written but not read "
+                "back: run the same command again to check them (pages that already match are "
+                "skipped)",
+                "Записаны все страницы (" + std::to_string(total) + "), но проверить их чтением "
+                "не удалось. Запишите файл ещё раз: страницы, уже совпадающие с файлом, будут "
+                "пропущены, остальные записаны и проверены."};
+    return {std::to_string(written) + " of " + std::to_string(total) + " pages to write were "
+            "written before this, so the memory now holds a mix of old and new contents: mend the "
+            "cause and run the same command again",
+            "До ошибки записано страниц: " + std::to_string(written) + " из " +
+                std::to_string(total) + ". Теперь в памяти смесь старого и нового содержимого. "
+                "Устраните причину и запишите файл ещё раз."};
+}
+
+}  // namespace lpt
