@@ -35,18 +35,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-class NullFeedback : public Feedback {
-public:
-    void SetCaption(const std::string&) override {}
-    std::string GetText() override { return text_; }
-    void SetText(const std::string& t) override { text_ = t; }
-    void SetEnabled(Control, Bool16) override {}
-    void Beep() override {}
-
-private:
-    std::string text_;
-};
-
 double Ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 double Us(TimeNs d) { return std::chrono::duration<double, std::micro>(d).count(); }
 
@@ -243,28 +231,27 @@ void ImageFigures() {
 }  // namespace
 
 int main() {
-    NullFeedback feedback;
     std::printf("== Port calls and host time, simulated memory, no line timing ==\n");
     HostFigures("one block read", 4 + 3 * 28 + 4 + 255 * 36 + 32 + 4, [](I2CBus& bus) { ReadBlock(bus, 0); });
     {
         DumpGrid grid;
         HostFigures("block read, 8 blocks, with grid", 8L * 9308,
-                    [&](I2CBus& bus) { BlockRead(bus, grid, feedback); });
+                    [&](I2CBus& bus) { BlockRead(bus, grid); });
         HostFigures("byte read, 2048 x 128", 2048L * 128,
-                    [&](I2CBus& bus) { ByteRead(bus, grid, feedback); });
+                    [&](I2CBus& bus) { ByteRead(bus, grid); });
     }
-    HostFigures("scan, memory on the bus", 0, [&](I2CBus& bus) { BusScan(bus, feedback); });
-    HostFigures("scan, empty bus", 0, [&](I2CBus& bus) { BusScan(bus, feedback); }, false);
+    HostFigures("scan, memory on the bus", 0, [&](I2CBus& bus) { BusScan(bus); });
+    HostFigures("scan, empty bus", 0, [&](I2CBus& bus) { BusScan(bus); }, false);
 
     std::printf("\n== Bus time under standard-mode timing (do-nothing timestamping port) ==\n");
     BusTimeFigures("one block read", [](I2CBus& bus) { ReadBlock(bus, 0); }, true);
     {
         DumpGrid grid;
-        BusTimeFigures("block read, 8 blocks", [&](I2CBus& bus) { BlockRead(bus, grid, feedback); },
+        BusTimeFigures("block read, 8 blocks", [&](I2CBus& bus) { BlockRead(bus, grid); },
                        true);
-        BusTimeFigures("byte read, 2048 transactions", [&](I2CBus& bus) { ByteRead(bus, grid, feedback); });
+        BusTimeFigures("byte read, 2048 transactions", [&](I2CBus& bus) { ByteRead(bus, grid); });
     }
-    BusTimeFigures("scan, 128 probes", [&](I2CBus& bus) { BusScan(bus, feedback); });
+    BusTimeFigures("scan, 128 probes", [&](I2CBus& bus) { BusScan(bus); });
 
     std::printf("\n== Pause accuracy: 256 pauses of 0.005 s on the monotonic clock ==\n");
     {
@@ -298,7 +285,7 @@ int main() {
         port.ClearCalls();
         const double cpu0 = CpuSeconds();
         const auto t0 = Clock::now();
-        const OperationResult r = which == 0 ? PatternWrite(bus, feedback, pause) : BlockFill(bus, feedback, pause);
+        const OperationResult r = which == 0 ? PatternWrite(bus, pause) : BlockFill(bus, pause);
         const double wall = Ms(Clock::now() - t0);
         const double cpu = CpuSeconds() - cpu0;
         const double busMs = TransactionMs(port.Calls());

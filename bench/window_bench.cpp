@@ -31,14 +31,12 @@
 
 #include "bus/i2c_bus.h"
 #include "operations/dump_grid.h"
-#include "operations/feedback.h"
 #include "operations/operations.h"
 #include "sim/sim_eeprom.h"
 #include "sim/sim_port.h"
 #include "sim/trace.h"
 #include "sim/wire_events.h"
 #include "support/costly_port.h"
-#include "support/fake_feedback.h"
 #include "support/paint_log.h"
 #include "ui/form1.h"
 
@@ -87,7 +85,7 @@ struct SimMemory {
 struct ReadKind {
     const char* name;
     const char* button;  // in the window
-    OperationResult (*operation)(I2CBus&, DumpGrid&, Feedback&);  // without it
+    OperationResult (*operation)(I2CBus&, DumpGrid&);  // without it
 };
 const ReadKind kReads[] = {{"block read", "Command1", BlockRead},
                            {"byte read", "Command4", ByteRead}};
@@ -99,10 +97,9 @@ RunFigures RunAlone(const ReadKind& read, TimeNs cost) {
     bus.SetSDA(kTrue);
     bus.SetSCL(kTrue);
     DumpGrid grid;
-    testing::FakeFeedback feedback;
     memory.port.ClearCalls();
     const auto t0 = Clock::now();
-    read.operation(bus, grid, feedback);
+    read.operation(bus, grid);
     return memory.Figures(Ms(Clock::now() - t0));
 }
 

@@ -204,28 +204,14 @@ private:
     bool shown_ = false;
 };
 
-// The scan's answers, as the window's text box would hold them; every probe is a point where
-// the user may stop it.
-class ScanFeedback : public Feedback {
+// Every probe of the scan is a point where the user may stop it.
+class ScanCancel : public ScanListener {
 public:
-    explicit ScanFeedback(const Progress& progress) : progress_(progress) {}
-    void SetCaption(const std::string&) override { progress_.CheckCancel(); }
-    std::string GetText() override { return text_; }
-    void SetText(const std::string& text) override { text_ = text; }
-    void SetEnabled(Control, Bool16) override {}
-    void Beep() override {}
-
-    std::vector<int> Answers() const {
-        std::vector<int> found;
-        std::istringstream words(text_);
-        std::string word;
-        while (words >> word) found.push_back(std::stoi(word, nullptr, 16));
-        return found;
-    }
+    explicit ScanCancel(const Progress& progress) : progress_(progress) {}
+    void Probed(std::uint8_t) override { progress_.CheckCancel(); }
 
 private:
     const Progress& progress_;
-    std::string text_;
 };
 
 // The simulated memory on a simulated port, for --sim; with an image file it starts from the
@@ -306,9 +292,8 @@ struct Command {
     Progress& progress;
 
     std::optional<Failure> Scan() {
-        ScanFeedback feedback(progress);
-        BusScan(bus, feedback);
-        const std::vector<int> answers = feedback.Answers();
+        ScanCancel listener(progress);
+        const std::vector<std::uint8_t> answers = BusScan(bus, listener);
         for (int a : answers) env.out << ByteHex(a) << '\n';
         if (!answers.empty()) return std::nullopt;
         return Failure{kStatusMemory, "no device answered on the bus; check that the memory is in "

@@ -41,37 +41,4 @@ BusCheck CheckBus(I2CBus& bus) {
     return check;
 }
 
-std::string WriteCycleLimitMs() {
-    return std::to_string(
-        std::chrono::duration_cast<std::chrono::milliseconds>(kWriteCycleLimit).count());
-}
-
-int MinimumPolls(TimeNs limit) {
-    if (limit <= TimeNs{0}) return 0;
-    const auto polls = limit / kStandardModePoll;
-    return static_cast<int>(std::min<decltype(polls)>(polls, 1000));
-}
-
-WriteCycleWait::WriteCycleWait(const ClockFn& clock, TimeNs limit)
-    : clock_(clock), deadline_(clock() + limit), minimumPolls_(MinimumPolls(limit)) {}
-
-void WriteCycleWait::Poll() {
-    ++polls_;
-    lastPollLate_ = !(clock_() < deadline_);
-}
-
-bool PollAcknowledge(I2CBus& bus, std::uint8_t deviceByte, const ClockFn& clock, TimeNs limit) {
-    WriteCycleWait wait(clock, limit);
-    // The bound on tries only matters for a clock that does not move.
-    for (int tries = 0; tries < 100000; ++tries) {
-        wait.Poll();
-        bus.I2CStart();
-        bus.WriteByte(deviceByte);
-        if (bus.Ack != 0) return true;
-        bus.I2CStop();
-        if (wait.Over()) break;
-    }
-    return false;
-}
-
 }  // namespace lpt

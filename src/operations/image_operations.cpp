@@ -10,54 +10,55 @@ namespace lpt {
 
 namespace {
 
-constexpr int kBlockSize = 256;
+constexpr int kBlockSize = k24c16.BlockSize();
 
-std::uint8_t DeviceByte(int address) { return static_cast<std::uint8_t>(0xA0 | ((address >> 7) & 0x0E)); }
-std::uint8_t WordAddress(int address) { return static_cast<std::uint8_t>(address & 0xFF); }
-
-// One sequential read of `count` bytes from `address` on, into `out` (rolls over at 0x7FF).
-// The device address is polled, so a memory still finishing a write is waited for. Bus at rest
-// on entry and exit.
-void SequentialRead(I2CBus& bus, const ClockFn& clock, int address, int count,
-                    std::uint8_t* out) {
-    const std::uint8_t device = DeviceByte(address);
-    if (!PollAcknowledge(bus, device, clock)) throw NoAnswer(device);
-    bus.WriteByte(WordAddress(address));
-    if (bus.Ack == 0) {
-        bus.I2CStop();
-        throw Unacknowledged(device, "word address");
+// One sequential read of `count` bytes from `address` on, into `out` (rolls over at the end of
+// the memory). The device address is polled, so a memory still finishing a write is waited for;
+// a byte the memory refuses ends the read with an error naming it. Bus at rest on entry and exit.
+void SequentialRead(MemoryBus& memory, int address, int count, std::uint8_t* out) {
+    const Transfer read = memory.SequentialRead(
+        address, count, [out](int i, std::uint8_t value) { out[i] = value; }, Opening::Polling(),
+        OnRefusal::StopThere);
+    const std::uint8_t device = memory.DeviceByte(address);
+    switch (read.refused) {
+        case Transfer::Byte::None: return;
+        case Transfer::Byte::DeviceAddress: throw NoAnswer(device);
+        case Transfer::Byte::WordAddress: throw Unacknowledged(device, "word address");
+        default: throw Unacknowledged(static_cast<std::uint8_t>(device | 1), "read address");
     }
-    bus.I2CStart();  // repeated start
-    bus.WriteByte(static_cast<std::uint8_t>(device | 1));
-    if (bus.Ack == 0) {
-        bus.I2CStop();
-        throw Unacknowledged(static_cast<std::uint8_t>(device | 1), "read address");
-    }
-    for (int i = 0; i < count; ++i) {
-        bus.Ack = i + 1 < count ? 1 : 0;  // the last byte is not acknowledged
-        out[i] = bus.ReadByte();
-    }
-    bus.I2CStop();
 }
 
 // The whole memory, one sequential read per block, into `bytes`; `tick` after each block. After
 // the last block the memory must still acknowledge its device address (a start, the address, a
 // stop): a memory that went silent inside a block is caught by the next block's address, but
 // after the last one nothing else would see it.
-void ReadAllBlocks(I2CBus& bus, const ClockFn& clock, MemoryBytes& bytes,
-                   const std::function<void()>& tick) {
-    constexpr int kBlocks = MemoryImage::kSize / kBlockSize;
+void ReadAllBlocks(MemoryBus& memory, MemoryBytes& bytes, const std::function<void()>& tick) {
+    constexpr int kBlocks = k24c16.Blocks();
     for (int block = 0; block < kBlocks; ++block) {
-        SequentialRead(bus, clock, block * kBlockSize, kBlockSize, &bytes[block * kBlockSize]);
+        SequentialRead(memory, block * kBlockSize, kBlockSize, &bytes[block * kBlockSize]);
         if (tick) tick();
     }
     const int last = kBlocks - 1;
-    const std::uint8_t device = DeviceByte(last * kBlockSize);
-    bus.I2CStart();
-    bus.WriteByte(device);
-    const bool answered = bus.Ack != 0;
-    bus.I2CStop();
-    if (!answered) throw StoppedAnswering(last, device);
+    const std::uint8_t device = memory.DeviceByte(last * kBlockSize);
+    if (!memory.Probe(device)) throw StoppedAnswering(last, device);
+}
+
+// Writes one page of `target` in one page write, opened by acknowledge polling unless the poll
+// after the page before has already opened it; a byte the memory refuses ends the write with an
+// error naming the page. `previous` is the page written before (-1: none).
+void WritePage(MemoryBus& memory, const MemoryBytes& target, int page, int previous, bool open) {
+    const int address = page * kPageSize;
+    const Transfer write =
+        memory.PageWrite(address, &target[static_cast<size_t>(address)], kPageSize,
+                         open ? Opening::Opened() : Opening::Polling(), OnRefusal::StopThere);
+    switch (write.refused) {
+        case Transfer::Byte::None: return;
+        case Transfer::Byte::DeviceAddress:
+            if (previous < 0) throw NoAnswer(memory.DeviceByte(address));
+            throw PageUnfinished(previous);
+        case Transfer::Byte::Data: throw PageRefused(page, write.dataIndex + 1);
+        default: throw PageRefused(page, 0);  // the word address: byte 0 of the page write
+    }
 }
 
 // Runs `body`, a part of a write after at least one page went out, and rethrows a bus or port
@@ -120,9 +121,10 @@ std::vector<int> DifferingPages(const MemoryImage& image, const MemoryBytes& cur
 
 MemoryBytes ReadMemory(I2CBus& bus, const ClockFn& clock, const ProgressFn& progress) {
     CheckBus(bus);
+    MemoryBus memory(bus, clock);
     MemoryBytes bytes{};
     int done = 0;
-    ReadAllBlocks(bus, clock, bytes, [&] {
+    ReadAllBlocks(memory, bytes, [&] {
         done += kBlockSize;
         if (progress) progress(done, MemoryImage::kSize);
     });
@@ -133,6 +135,7 @@ WriteReport WriteImage(I2CBus& bus, const MemoryImage& image, const ClockFn& clo
                        WriteOptions options, const ProgressFn& progress) {
     WriteReport report;
     CheckBus(bus);
+    MemoryBus memory(bus, clock);
     const bool readFirst = !(options.allPages && image.Complete());
     int done = 0;
     // Until the read tells how many pages differ, count on all of them.
@@ -144,7 +147,7 @@ WriteReport WriteImage(I2CBus& bus, const MemoryImage& image, const ClockFn& clo
     };
     MemoryBytes current{};
     current.fill(0xFF);
-    if (readFirst) ReadAllBlocks(bus, clock, current, [&] { tick(kBlockSize); });
+    if (readFirst) ReadAllBlocks(memory, current, [&] { tick(kBlockSize); });
     std::vector<int> pages;
     if (options.allPages) {
         for (int p = 0; p < kPages; ++p) pages.push_back(p);
@@ -169,32 +172,14 @@ WriteReport WriteImage(I2CBus& bus, const MemoryImage& image, const ClockFn& clo
         bool open = false;  // a transaction whose device address the last poll had acknowledged
         for (size_t n = 0; n < pages.size(); ++n) {
             const int page = pages[n];
-            const int address = page * kPageSize;
-            if (!open && !PollAcknowledge(bus, DeviceByte(address), clock)) {
-                if (n == 0) throw NoAnswer(DeviceByte(address));
-                throw PageUnfinished(pages[n - 1]);
-            }
-            bus.WriteByte(WordAddress(address));
-            if (bus.Ack == 0) {
-                bus.I2CStop();
-                throw PageRefused(page, 0);
-            }
-            for (int i = 0; i < kPageSize; ++i) {
-                bus.WriteByte(target[static_cast<size_t>(address + i)]);
-                if (bus.Ack == 0) {
-                    bus.I2CStop();
-                    throw PageRefused(page, i + 1);
-                }
-            }
-            bus.I2CStop();  // the memory starts its write cycle here
+            WritePage(memory, target, page, n == 0 ? -1 : pages[n - 1], open);
             ++report.pagesWritten;
             report.writtenPages.push_back(page);
             tick(kPageSize);
             // Wait for the end of the write cycle by polling with the next page's device
             // address, and go straight on with that page's transaction once it is acknowledged.
             const int next = n + 1 < pages.size() ? pages[n + 1] * kPageSize : 0;
-            if (!PollAcknowledge(bus, DeviceByte(next), clock))
-                throw PageUnfinished(page);
+            if (!memory.PollAcknowledge(next)) throw PageUnfinished(page);
             open = n + 1 < pages.size();
             if (!open) bus.I2CStop();
         }
@@ -210,7 +195,7 @@ WriteReport WriteImage(I2CBus& bus, const MemoryImage& image, const ClockFn& clo
         MemoryBytes found = current;
         TellingPagesDone(report, toWrite, true, [&] {
             for (const auto& [first, count] : Runs(pages)) {
-                SequentialRead(bus, clock, first * kPageSize, count * kPageSize,
+                SequentialRead(memory, first * kPageSize, count * kPageSize,
                                &found[static_cast<size_t>(first * kPageSize)]);
                 tick(count * kPageSize);
             }

@@ -22,6 +22,7 @@
 #include "bus/i2c_bus.h"
 #include "image/memory_image.h"
 #include "operations/hex_text.h"
+#include "operations/memory_bus.h"
 #include "operations/operations.h"
 
 namespace lpt {
@@ -30,8 +31,9 @@ using MemoryBytes = std::array<std::uint8_t, MemoryImage::kSize>;
 // Bytes done of the total; the total can grow once a write knows how many pages differ.
 using ProgressFn = std::function<void(int done, int total)>;
 
-constexpr int kPageSize = 16;
-constexpr int kPages = MemoryImage::kSize / kPageSize;
+static_assert(k24c16.size == MemoryImage::kSize, "an image holds the whole memory");
+constexpr int kPageSize = k24c16.pageSize;
+constexpr int kPages = k24c16.Pages();
 // How many differing addresses a report keeps for the user.
 constexpr int kShownMismatches = 8;
 

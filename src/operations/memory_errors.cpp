@@ -2,12 +2,13 @@
 
 #include "operations/hex_text.h"
 #include "operations/image_operations.h"
+#include "operations/memory_bus.h"
 
 namespace lpt {
 
 namespace {
 
-constexpr int kBlockSize = 256;
+constexpr int kBlockSize = k24c16.BlockSize();
 
 }  // namespace
 

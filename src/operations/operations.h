@@ -1,5 +1,6 @@
-// The work behind the buttons. Each operation drives the bus only through the bus procedures
-// and Ack, writes the grid only through PlaceByte, and reports through Feedback.
+// The work behind the buttons. Each operation drives the memory only through the memory bus
+// (the bus procedures and Ack underneath), writes the grid only through PlaceByte, and returns
+// what it found; what the window shows of it, and what it disables meanwhile, the window decides.
 //
 // Every operation starts with the bus check (one status read on a healthy bus; see
 // bus_check.h) and sends nothing when SDA is stuck low. The reads and the writes count, while
@@ -14,12 +15,12 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
+#include <functional>
 #include <vector>
 
 #include "bus/i2c_bus.h"
 #include "operations/dump_grid.h"
-#include "operations/feedback.h"
+#include "operations/memory_bus.h"
 #include "operations/timed_pause.h"
 
 namespace lpt {
@@ -46,7 +47,7 @@ struct OperationResult {
     int unanswered = 0;    // of them, those with a byte the memory did not acknowledge
     bool readBackDone = false;
     ReadBack readBack{};   // writes only, when readBackDone
-    std::vector<std::uint8_t> data{};  // reads: the bytes read, in address order (2048 when done)
+    std::vector<std::uint8_t> data{};  // reads: the bytes read, in address order (all when done)
 };
 
 // Which write last wrote each byte of the memory. A write clicked inside another write's pause
@@ -61,7 +62,7 @@ public:
     }
 
 private:
-    std::array<int, 2048> owner_{};
+    std::array<int, k24c16.size> owner_{};
     int lastWriter_ = 0;
 };
 
@@ -69,41 +70,40 @@ private:
 constexpr float kWritePause = 0.005f;
 
 // Sequential read of the whole memory, one transaction per 256-byte block, into the grid.
-// Beeps once at the end.
-OperationResult BlockRead(I2CBus& bus, DumpGrid& grid, Feedback& feedback);
+OperationResult BlockRead(I2CBus& bus, DumpGrid& grid);
 
 // Random read of the whole memory, one complete transaction per byte, into the grid.
-// Beeps once at the end.
-OperationResult ByteRead(I2CBus& bus, DumpGrid& grid, Feedback& feedback);
+OperationResult ByteRead(I2CBus& bus, DumpGrid& grid);
 
-// Fills word addresses 0 to 255 of block 0 with 0xFF in sixteen 16-byte page writes, with the
-// whole window disabled meanwhile; pauses after every page (and waits for a slow memory's
-// acknowledge before the next), then reads block 0 back. Beeps at
-// the end. `journal` is shared by the writes that may nest inside each other's pauses; without
-// one the write keeps its own.
-OperationResult BlockFill(I2CBus& bus, Feedback& feedback, TimedPause& pause,
-                          WriteJournal* journal = nullptr);
+// Called by a write once its bus check has passed, before its first transaction: the window
+// disables there what must take no input while the write runs.
+using BusReady = std::function<void()>;
 
-// Writes the value i to word address i of block 0, one byte write per byte, with only its own
-// button disabled; pauses after every byte, then reads block 0 back. Beeps at the end.
-OperationResult PatternWrite(I2CBus& bus, Feedback& feedback, TimedPause& pause,
-                             WriteJournal* journal = nullptr);
+// Fills word addresses 0 to 255 of block 0 with 0xFF in sixteen 16-byte page writes; pauses
+// after every page (and waits for a slow memory's acknowledge before the next), then reads
+// block 0 back. `journal` is shared by the writes that may nest inside each other's pauses;
+// without one the write keeps its own.
+OperationResult BlockFill(I2CBus& bus, TimedPause& pause, WriteJournal* journal = nullptr,
+                          const BusReady& busReady = {});
 
-// Probes the even address bytes 0 to 254 and appends each acknowledged one, in hex followed by
-// a space, to the text box; the caption shows each probed address in decimal.
-void BusScan(I2CBus& bus, Feedback& feedback);
+// Writes the value i to word address i of block 0, one byte write per byte; pauses after every
+// byte, then reads block 0 back.
+OperationResult PatternWrite(I2CBus& bus, TimedPause& pause, WriteJournal* journal = nullptr,
+                             const BusReady& busReady = {});
 
-// The operation's name as the window shows it ("Чтение блоками", ...).
-std::string OperationTitle(OperationKind kind);
+// What a scan tells while it runs, one probe at a time. Nothing by default.
+class ScanListener {
+public:
+    virtual ~ScanListener() = default;
+    // The probe of `address` was acknowledged; its stop is still to come.
+    virtual void Answered(std::uint8_t /*address*/) {}
+    // The probe of `address` is over: its stop has been sent.
+    virtual void Probed(std::uint8_t /*address*/) {}
+};
 
-// The warning shown when some transactions of a run went unanswered; empty when none did.
-std::string UnansweredWarning(const OperationResult& result);
-
-// The warning shown when a write's read-back found other bytes than written, or could not be
-// done; empty when it matched.
-std::string ReadBackWarning(const OperationResult& result);
-
-// Everything the user must hear about a run, in one text; empty when all went well.
-std::string OperationWarning(const OperationResult& result);
+// Probes the even address bytes 0 to 254, each with an address-only transaction, and returns
+// those acknowledged, in rising order.
+std::vector<std::uint8_t> BusScan(I2CBus& bus, ScanListener& listener);
+std::vector<std::uint8_t> BusScan(I2CBus& bus);
 
 }  // namespace lpt

@@ -15,6 +15,7 @@
 #include "operations/bus_check.h"
 #include "ui/dump_view.h"
 #include "ui/grid_table_model.h"
+#include "ui/operation_messages.h"
 
 namespace lpt::ui {
 
@@ -29,10 +30,54 @@ QString Utf8(const std::string& s) {
 
 }  // namespace
 
+// The scan as the window shows it: each address byte that answered appended to the text box in
+// hex, before its probe's stop; each address probed in decimal in the caption, after it.
+class Form1::TextBoxScan : public ScanListener {
+public:
+    explicit TextBoxScan(Form1& form) : form_(form) {}
+    void Answered(std::uint8_t address) override {
+        form_.SetText(form_.GetText() + HexForm(address) + " ");
+    }
+    void Probed(std::uint8_t address) override { form_.SetCaption(std::to_string(address)); }
+
+private:
+    Form1& form_;
+};
+
+// The controls a run takes out of use: disabled when Hold() is called, enabled again in the same
+// order by Release() or, on a failure, when it goes out of scope; not once the window has closed.
+class Form1::HeldControls {
+public:
+    HeldControls(Form1& form, const std::vector<Control>& controls)
+        : form_(form), controls_(controls) {}
+    ~HeldControls() { Release(); }
+    HeldControls(const HeldControls&) = delete;
+    HeldControls& operator=(const HeldControls&) = delete;
+
+    void Hold() {
+        if (held_) return;
+        held_ = true;
+        for (Control c : controls_) form_.SetEnabled(c, false);
+    }
+    bool Held() const { return held_; }
+    void Release() {
+        if (!held_ || form_.unloaded_) return;
+        held_ = false;
+        for (Control c : controls_) form_.SetEnabled(c, true);
+    }
+
+private:
+    Form1& form_;
+    const std::vector<Control>& controls_;
+    bool held_ = false;
+};
+
 // One button of the window: its control, object name, caption (UTF-8), place in twips, click
 // procedure, and the work its click does behind the boundary. A bus button's work first waits
 // for the memory to be out of any write cycle a pause covers, and the grid shows what it read
-// as soon as it ends; `work` gives the operation's result when there is one to report.
+// as soon as it ends. `disables` take no input while the work runs: disabled in that order once
+// the work's bus check has passed (it calls `busReady`), enabled again in the same order on
+// every way out. `work` gives the operation's result when there is one to report.
 struct Form1::ButtonEntry {
     Control control;
     const char* name;
@@ -40,36 +85,45 @@ struct Form1::ButtonEntry {
     int left, top, width, height;
     void (Form1::*click)();
     bool drivesBus;
-    std::optional<OperationResult> (*work)(Form1& form);
+    std::vector<Control> disables;
+    bool beeps;  // once the work has ended, after the enabling
+    std::optional<OperationResult> (*work)(Form1& form, const BusReady& busReady);
 };
 
 const Form1::ButtonEntry Form1::kButtons[] = {
     {Control::Command1, "Command1", "Чтение блоками", 90, 90, 1635, 330, &Form1::Command1_Click,
-     true,
-     [](Form1& f) -> std::optional<OperationResult> {
+     true, {}, true,
+     [](Form1& f, const BusReady&) -> std::optional<OperationResult> {
          f.ForgetDump();
-         return f.KeepRead(BlockRead(f.bus_, f.grid_, f));
+         return f.KeepRead(BlockRead(f.bus_, f.grid_));
      }},
     {Control::Command4, "Command4", "Чтение пабайтно", 1755, 90, 1725, 330, &Form1::Command4_Click,
-     true, [](Form1& f) -> std::optional<OperationResult> {
+     true, {}, true,
+     [](Form1& f, const BusReady&) -> std::optional<OperationResult> {
          f.ForgetDump();
-         return f.KeepRead(ByteRead(f.bus_, f.grid_, f));
+         return f.KeepRead(ByteRead(f.bus_, f.grid_));
      }},
     {Control::Command7, "Command7", "Поиск", 3510, 90, 1545, 330, &Form1::Command7_Click, true,
-     [](Form1& f) -> std::optional<OperationResult> {
-         BusScan(f.bus_, f);
-         return std::nullopt;  // the scan's result is the text it wrote
+     {}, false,
+     [](Form1& f, const BusReady&) -> std::optional<OperationResult> {
+         TextBoxScan shown(f);
+         BusScan(f.bus_, shown);
+         return std::nullopt;  // what the scan found is in the text box
      }},
+    // The fill takes the whole window, its own button included, out of use while it runs.
     {Control::Command2, "Command2", "Запись блоками", 90, 450, 1635, 330, &Form1::Command2_Click,
-     true, [](Form1& f) -> std::optional<OperationResult> {
-         return BlockFill(f.bus_, f, f.pause_, &f.journal_);
+     true, {Control::Form1, Control::Command2}, true,
+     [](Form1& f, const BusReady& busReady) -> std::optional<OperationResult> {
+         return BlockFill(f.bus_, f.pause_, &f.journal_, busReady);
      }},
     {Control::Command3, "Command3", "Запись пабайтно", 1755, 450, 1725, 330,
-     &Form1::Command3_Click, true, [](Form1& f) -> std::optional<OperationResult> {
-         return PatternWrite(f.bus_, f, f.pause_, &f.journal_);
+     &Form1::Command3_Click, true, {Control::Command3}, true,
+     [](Form1& f, const BusReady& busReady) -> std::optional<OperationResult> {
+         return PatternWrite(f.bus_, f.pause_, &f.journal_, busReady);
      }},
     {Control::Command8, "Command8", "CLS", 3510, 450, 1545, 330, &Form1::Command8_Click, false,
-     [](Form1& f) -> std::optional<OperationResult> {
+     {}, false,
+     [](Form1& f, const BusReady&) -> std::optional<OperationResult> {
          f.SetText("");
          f.grid_.Clear();
          f.ForgetDump();
@@ -205,13 +259,18 @@ void Form1::Guarded(const QString& what, const std::function<void()>& body) {
 }
 
 // The runner of every button: behind the boundary, a bus button first waits out any write
-// cycle a pause in progress covers, runs its operation, shows at once what the grid got, and
-// then says what the operation's result says went wrong.
+// cycle a pause in progress covers, runs its operation with what it disables held out of use,
+// then (clicks queued meanwhile dropped) enables them again, beeps, shows at once what the grid
+// got, and says what the operation's result says went wrong.
 void Form1::Run(Control button) {
     const ButtonEntry& entry = Entry(button);
     Guarded(QString::fromUtf8(entry.caption), [this, &entry] {
         if (entry.drivesBus) pause_.Settle();
-        const std::optional<OperationResult> result = entry.work(*this);
+        HeldControls held(*this, entry.disables);
+        const std::optional<OperationResult> result = entry.work(*this, [&held] { held.Hold(); });
+        if (held.Held()) DropQueuedInput();
+        held.Release();
+        if (entry.beeps) Beep();
         if (entry.drivesBus) MSFlexGrid1->PaintChanges();
         if (result) ReportUnanswered(*result);
     });
@@ -353,7 +412,7 @@ void Form1::closeEvent(QCloseEvent* event) {
     event->accept();  // the close is never refused
 }
 
-// ---- feedback --------------------------------------------------------------------------------
+// ---- what a run shows ------------------------------------------------------------------------
 
 void Form1::SetCaption(const std::string& text) {
     if (unloaded_) return;
@@ -382,13 +441,11 @@ QPushButton* Form1::Button(Control target) const {
     return nullptr;
 }
 
-void Form1::SetEnabled(Control target, Bool16 enabled) {
+void Form1::SetEnabled(Control target, bool enabled) {
     if (unloaded_) return;
-    const bool on = enabled != 0;
-    if (target == Control::Form1)
-        setEnabled(on);
-    else
-        Button(target)->setEnabled(on);
+    QWidget* control = target == Control::Form1 ? static_cast<QWidget*>(this) : Button(target);
+    control->setEnabled(enabled);
+    if (enablingListener_) enablingListener_(control->objectName(), enabled);
 }
 
 void Form1::Beep() {

@@ -4,8 +4,9 @@
 //
 // Every event procedure runs behind one boundary: a failure ends the procedure there and shows
 // a message with the cause and the remedy; the window stays usable and the next click tries the
-// port again. The buttons are one table (name, caption, place, work); every bus button's click
-// goes through one runner.
+// port again. The buttons are one table (name, caption, place, what the window takes no input
+// on meanwhile, whether it beeps, work); every button's click goes through one runner. The
+// operations only return what they found: the runner disables, enables, beeps and reports.
 #pragma once
 
 #include <QMessageBox>
@@ -20,7 +21,6 @@
 
 #include "bus/i2c_bus.h"
 #include "operations/dump_grid.h"
-#include "operations/feedback.h"
 #include "operations/image_operations.h"
 #include "operations/operations.h"
 #include "operations/timed_pause.h"
@@ -36,7 +36,10 @@ namespace lpt::ui {
 class DumpView;
 class GridTableModel;
 
-class Form1 : public QWidget, public Feedback {
+// The window and the buttons a run can disable.
+enum class Control { Form1, Command1, Command2, Command3, Command4, Command7, Command8 };
+
+class Form1 : public QWidget {
     Q_OBJECT
 public:
     // `clock` drives the timed pause (monotonic; tests hand in a virtual one).
@@ -52,14 +55,6 @@ public:
     // The layout rule for an outer size in twips (what Form_Resize applies).
     void ApplyLayout(float outerWidthTwips, float outerHeightTwips);
 
-    // Feedback to the operations.
-    void SetCaption(const std::string& text) override;
-    std::string GetText() override;
-    void SetText(const std::string& text) override;
-    void SetEnabled(Control target, Bool16 enabled) override;
-    void Beep() override;
-    void DropQueuedInput() override;
-
     I2CBus& Bus() { return bus_; }
     DumpGrid& Grid() { return grid_; }
     GridTableModel& GridModel();
@@ -73,6 +68,10 @@ public:
         std::function<void(QMessageBox::Icon icon, const QString& title, const QString& text)>;
     void SetMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
     void SetBeepSink(std::function<void()> beep) { beepSink_ = std::move(beep); }
+    // Told of every change a run makes to whether the window or a button takes input, after it
+    // is made, with the control's object name. Tests watch the order through it.
+    using EnablingListener = std::function<void(const QString& control, bool enabled)>;
+    void SetEnablingListener(EnablingListener listener) { enablingListener_ = std::move(listener); }
     // What a pause does between its turns (a short sleep by default).
     void SetPauseIdle(std::function<void(TimeNs)> idle) { pause_.SetIdle(std::move(idle)); }
     // Where the layout rule reads the window's outer size, in pixels: frameGeometry() by
@@ -119,6 +118,8 @@ protected:
 
 private:
     struct ButtonEntry;
+    class HeldControls;
+    class TextBoxScan;
     static const ButtonEntry kButtons[];
     static const ButtonEntry& Entry(Control target);
 
@@ -127,7 +128,7 @@ private:
     // Opens a file through the dialogs and reads it whole; nothing when cancelled or refused
     // (the refusal is shown).
     std::optional<MemoryImage> ChooseImage(const QString& title, QString* path);
-    // Puts 2048 bytes into the grid the way a read places them.
+    // Puts the whole memory into the grid the way a read places it.
     void ShowBytes(const MemoryBytes& bytes);
     // The grid no longer holds a complete read (a read starts, CLS): nothing to save, no marks.
     void ForgetDump();
@@ -139,6 +140,22 @@ private:
     void ShowMessage(QMessageBox::Icon icon, const QString& title, const QString& text);
     void ReportUnanswered(const OperationResult& result);
     QPushButton* Button(Control target) const;
+    // Opens a file through the dialogs and, when it can be used, runs `body` with it behind the
+    // boundary; nothing while a file write is under way.
+    void WithImageFile(const QString& what, const QString& dialogTitle,
+                       const std::function<void(const MemoryImage&, const QString&)>& body);
+
+    // What the window shows and does for a run.
+    void SetCaption(const std::string& text);
+    std::string GetText();
+    void SetText(const std::string& text);
+    // false: the target takes no input; true: it takes input again.
+    void SetEnabled(Control target, bool enabled);
+    void Beep();
+    // After a write's read-back, which runs without processing the window's events, and before
+    // the controls the write disabled take input again: input that arrived meanwhile is dropped
+    // instead of acting once they are enabled.
+    void DropQueuedInput();
 
     Port& port_;
     I2CBus bus_;
@@ -157,6 +174,7 @@ private:
 
     MessageSink messageSink_;
     std::function<void()> beepSink_;
+    EnablingListener enablingListener_;
     std::function<QSize()> outerSize_;
     QSize laidOutFor_;  // the outer size the layout rule last ran for
     bool unloaded_ = false;

@@ -129,13 +129,8 @@ OperationResult Form1::KeepRead(OperationResult result) {
 }
 
 void Form1::ShowBytes(const MemoryBytes& bytes) {
-    WriteCursor cursor;
-    cursor.row = 1;
-    for (int block = 0; block <= 7; block += 1) {
-        cursor.col = 1;
-        for (int index = 0; index <= 255; index += 1)
-            PlaceByte(grid_, cursor, bytes[static_cast<size_t>(block * 256 + index)]);
-    }
+    WriteCursor cursor;  // row 1, column 1
+    for (const std::uint8_t byte : bytes) PlaceByte(grid_, cursor, byte);
     MSFlexGrid1->PaintChanges();
     lastRead_ = bytes;
 }
@@ -220,16 +215,22 @@ void Form1::CopySelection() {
 
 void Form1::SelectAllCells() { MSFlexGrid1->selectAll(); }
 
-void Form1::WriteFileToMemory() {
+void Form1::WithImageFile(const QString& what, const QString& dialogTitle,
+                          const std::function<void(const MemoryImage&, const QString&)>& body) {
     if (fileWorkRunning_) return;
-    Guarded(QStringLiteral("Записать файл в память"), [this] {
+    Guarded(what, [&] {
         QString path;
-        const std::optional<MemoryImage> image =
-            ChooseImage(QStringLiteral("Записать файл в память"), &path);
-        if (!image) return;
+        const std::optional<MemoryImage> image = ChooseImage(dialogTitle, &path);
+        if (image) body(*image, path);
+    });
+}
+
+void Form1::WriteFileToMemory() {
+    const QString what = QStringLiteral("Записать файл в память");
+    WithImageFile(what, what, [this](const MemoryImage& image, const QString& path) {
         QString differ;
         if (lastRead_) {
-            const size_t pages = DifferingPages(*image, *lastRead_).size();
+            const size_t pages = DifferingPages(image, *lastRead_).size();
             differ = QStringLiteral("Отличается от показанного в таблице: %1 из %2 страниц по %3 "
                                     "байт; только они и будут записаны.")
                          .arg(pages)
@@ -245,7 +246,7 @@ void Form1::WriteFileToMemory() {
                            "памяти.\n%5\n\nЗапись изменит содержимое памяти. Каждая записанная "
                            "страница будет прочитана обратно и сверена с файлом.")
                 .arg(FileName(path), QDir::toNativeSeparators(path))
-                .arg(image->CoveredCount())
+                .arg(image.CoveredCount())
                 .arg(MemoryImage::kSize)
                 .arg(differ);
         if (!dialogs_.confirm || !dialogs_.confirm(QStringLiteral("Записать файл в память?"), question))
@@ -286,7 +287,7 @@ void Form1::WriteFileToMemory() {
             progress.setValue(doneBytes);  // processes events: the dialog is modal
             if (unloaded_) throw OperationCancelled();
         };
-        const WriteReport report = WriteImage(bus_, *image, pause_.Clock(), {}, tick);
+        const WriteReport report = WriteImage(bus_, image, pause_.Clock(), {}, tick);
         progress.close();
         ForgetDump();
         ShowBytes(report.after);
@@ -325,17 +326,14 @@ void Form1::WriteFileToMemory() {
 }
 
 void Form1::CompareWithFile() {
-    if (fileWorkRunning_) return;
-    Guarded(QStringLiteral("Сравнить с файлом"), [this] {
-        QString path;
-        const std::optional<MemoryImage> image =
-            ChooseImage(QStringLiteral("Сравнить память с файлом"), &path);
-        if (!image) return;
+    const QString what = QStringLiteral("Сравнить с файлом");
+    const QString title = QStringLiteral("Сравнить память с файлом");
+    WithImageFile(what, title, [this](const MemoryImage& image, const QString& path) {
         pause_.Settle();
         ForgetDump();
         const MemoryBytes bytes = ReadMemory(bus_, pause_.Clock());
         ShowBytes(bytes);
-        const ImageDiff diff = Compare(*image, bytes);
+        const ImageDiff diff = Compare(image, bytes);
         std::vector<int> at;
         for (const Mismatch& m : diff.all) at.push_back(m.address);
         MSFlexGrid1->Model().SetMarks(at);

@@ -98,7 +98,7 @@ int GridTableModel::AddressOf(const QModelIndex& index) {
 void GridTableModel::SetMarks(const std::vector<int>& addresses) {
     marks_.reset();
     for (int a : addresses)
-        if (a >= 0 && a < 2048) marks_.set(static_cast<size_t>(a));
+        if (a >= 0 && a < k24c16.size) marks_.set(static_cast<size_t>(a));
     Refresh();
 }
 

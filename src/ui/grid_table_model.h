@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "operations/dump_grid.h"
+#include "operations/memory_bus.h"
 
 namespace lpt::ui {
 
@@ -58,7 +59,7 @@ public:
 
 private:
     const DumpGrid& grid_;
-    std::bitset<2048> marks_;
+    std::bitset<k24c16.size> marks_;
 };
 
 // True for the characters a dump cell shows as a placeholder: C0 controls, DEL and C1 controls.

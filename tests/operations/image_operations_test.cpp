@@ -2,6 +2,7 @@
 
 #include "operations/bus_check.h"
 #include "operations/image_operations.h"
+#include "operations/memory_bus.h"
 #include "support/bus_rig.h"
 
 namespace lpt {

@@ -1,13 +1,14 @@
-// A bus with the simulated memory on it, the grid, a recording Feedback and a pause on a
-// virtual clock: everything an operation needs, without a window.
+// A bus with the simulated memory on it, the grid and a pause on a virtual clock: everything an
+// operation needs, without a window.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "bus/i2c_bus.h"
 #include "operations/dump_grid.h"
+#include "operations/hex_text.h"
 #include "operations/timed_pause.h"
-#include "support/fake_feedback.h"
 #include "support/sim_bus.h"
 
 namespace lpt::testing {
@@ -18,7 +19,6 @@ inline std::string Hex2(int v) { return ByteHex(v); }
 struct BusRig : SimBus {
     I2CBus bus{port};
     DumpGrid grid;
-    FakeFeedback feedback;
     std::function<void()> duringPause;  // runs at every event-processing turn of a pause
     // Every clock reading moves virtual time on by 100 us: a 5 ms pause takes about 25 turns.
     TimedPause pause{clock.Fn(), [this] {

@@ -1,10 +1,12 @@
-// Form1 over the simulated memory, with messages and beeps recorded instead of shown.
+// Form1 over the simulated memory, with messages and beeps recorded instead of shown, and what
+// a run disables and enables recorded in order with the beeps.
 #pragma once
 
 #include <QApplication>
 #include <QFrame>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStringList>
 #include <QTableView>
 
 #include <memory>
@@ -24,7 +26,10 @@ struct WindowRig : SimBus {
     std::unique_ptr<ui::Form1> form;
     std::vector<Message> messages;
     int beeps = 0;
+    // "disable Form1", "enable Command2", "beep", in the order they happen.
+    QStringList events;
     std::function<void(const Message&)> onMessage;
+    std::function<void()> onBeep;
 
     explicit WindowRig(bool memoryPresent = true)
         : SimBus(memoryPresent, [](int a) { return static_cast<std::uint8_t>(a * 5 + (a >> 8)); }) {
@@ -34,7 +39,15 @@ struct WindowRig : SimBus {
             messages.push_back({icon, title, text});
             if (onMessage) onMessage(messages.back());
         });
-        form->SetBeepSink([this] { ++beeps; });
+        form->SetBeepSink([this] {
+            ++beeps;
+            events.push_back(QStringLiteral("beep"));
+            if (onBeep) onBeep();
+        });
+        form->SetEnablingListener([this](const QString& control, bool enabled) {
+            events.push_back((enabled ? QStringLiteral("enable ") : QStringLiteral("disable ")) +
+                             control);
+        });
         form->SetPauseIdle(nullptr);  // virtual time: nothing to sleep for
     }
     // The window goes first: its unload still drives the bus and may report to the sinks.

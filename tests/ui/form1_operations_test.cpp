@@ -65,12 +65,39 @@ private:
     bool scl_ = true, sda_ = true;
 };
 
+// What the window shows (text box, caption) at each stop condition on the wire.
+class ShownAtStops : public lpt::sim::BusDevice {
+public:
+    explicit ShownAtStops(WindowRig& rig) : rig_(rig) { rig_.port.Attach(*this); }
+    ~ShownAtStops() override { rig_.port.Detach(*this); }
+    void OnLines(bool scl, bool sda) override {
+        const bool stop = scl && scl_ && !sda_ && sda;
+        scl_ = scl;
+        sda_ = sda;
+        if (stop) shown.push_back({rig_.Text(), rig_.Caption()});
+    }
+    bool SdaOut() const override { return true; }
+    std::vector<std::pair<QString, QString>> shown;
+
+private:
+    WindowRig& rig_;
+    bool scl_ = true, sda_ = true;
+};
+
+using Events = QStringList;
+// What the window disables for each write and enables again, in the same order, then the beep.
+const Events kFillEvents = {"disable Form1", "disable Command2", "enable Form1",
+                            "enable Command2", "beep"};
+const Events kPatternEvents = {"disable Command3", "enable Command3", "beep"};
+
 }  // namespace
 
 class Form1OperationsTest : public QObject {
     Q_OBJECT
 private slots:
     void byteReadAndScanButtons();
+    void readsBeepOnceAfterTheirLastStopAndDisableNothing();
+    void scanShowsAnAnswerBeforeItsStopAndCountsAfterIt();
     void scanWithASecondDeviceAndAnEmptyBus();
     void fillDisablesTheWholeWindowAndClicksHaveNoEffect();
     void clicksDuringAWritesReadBackAreDropped();
@@ -105,6 +132,35 @@ void Form1OperationsTest::byteReadAndScanButtons() {
     QTest::mouseClick(rig.Button("Command7"), Qt::LeftButton);
     QCOMPARE(rig.Text(), QStringLiteral("A0 A2 A4 A6 A8 AA AC AE A0 A2 A4 A6 A8 AA AC AE "));
     QVERIFY(rig.messages.empty());
+    QCOMPARE(rig.events, Events{"beep"});  // the scans disable nothing and do not beep
+}
+
+void Form1OperationsTest::readsBeepOnceAfterTheirLastStopAndDisableNothing() {
+    WindowRig rig;
+    rig.LoadAndShow();
+    size_t callsAtBeep = 0;
+    rig.onBeep = [&] { callsAtBeep = rig.port.Calls().size(); };
+    for (const char* name : {"Command1", "Command4", "Command1"}) {
+        rig.Button(name)->click();
+        QVERIFY2(callsAtBeep > 0, name);
+        QCOMPARE(callsAtBeep, rig.port.Calls().size());  // the beep follows the last stop
+        callsAtBeep = 0;
+    }
+    QCOMPARE(rig.events, (Events{"beep", "beep", "beep"}));
+}
+
+void Form1OperationsTest::scanShowsAnAnswerBeforeItsStopAndCountsAfterIt() {
+    WindowRig rig;
+    rig.LoadAndShow();
+    ShownAtStops at(rig);
+    rig.Button("Command7")->click();
+    QCOMPARE(at.shown.size(), size_t{128});
+    QCOMPARE(at.shown[0], (std::pair{QString(), QStringLiteral("Form1")}));
+    // At the stop of each probe that hit, its answer is in the box and the caption still shows
+    // the probe before: A0 is the 81st, A2 the 82nd.
+    QCOMPARE(at.shown[80], (std::pair{QStringLiteral("A0 "), QStringLiteral("158")}));
+    QCOMPARE(at.shown[81], (std::pair{QStringLiteral("A0 A2 "), QStringLiteral("160")}));
+    QCOMPARE(rig.Caption(), QStringLiteral("254"));
 }
 
 void Form1OperationsTest::scanWithASecondDeviceAndAnEmptyBus() {
@@ -124,6 +180,10 @@ void Form1OperationsTest::scanWithASecondDeviceAndAnEmptyBus() {
         QCOMPARE(rig.Text(), QString());
         QCOMPARE(rig.Caption(), QStringLiteral("254"));
         QVERIFY(rig.messages.empty());  // no answer is the scan's normal result
+        // What the box held stays.
+        rig.Get<QPlainTextEdit>("Text4")->setPlainText(QStringLiteral("earlier "));
+        rig.Button("Command7")->click();
+        QCOMPARE(rig.Text(), QStringLiteral("earlier "));
     }
 }
 
@@ -153,6 +213,8 @@ void Form1OperationsTest::fillDisablesTheWholeWindowAndClicksHaveNoEffect() {
     QVERIFY(rig.Button("Command2")->isEnabled());
     QVERIFY(rig.Text().isEmpty());
     for (int a = 0; a < 2048; ++a) QCOMPARE(int(rig.eeprom.Memory()[a]), a < 256 ? 0xFF : int(before[a]));
+    // The window, then the fill's button; enabled again in the same order before the beep.
+    QCOMPARE(rig.events, kFillEvents);
 }
 
 void Form1OperationsTest::clicksDuringAWritesReadBackAreDropped() {
@@ -175,6 +237,7 @@ void Form1OperationsTest::clicksDuringAWritesReadBackAreDropped() {
         QCOMPARE(Transactions(rig), c.writes + 1);  // the writes and the read-back, nothing after
         QCOMPARE(rig.beeps, 1);
         QVERIFY(rig.form->isEnabled() && rig.Button(c.write)->isEnabled());
+        QCOMPARE(rig.events, c.writes == 16 ? kFillEvents : kPatternEvents);
         // The window takes clicks again.
         QTest::mouseClick(rig.Button("Command1"), Qt::LeftButton);
         QCOMPARE(Transactions(rig), c.writes + 1 + 8);
@@ -194,6 +257,11 @@ void Form1OperationsTest::fillClickedDuringAPatternPauseRunsInsideIt() {
     QVERIFY(command3DisabledAfterFill);
     QVERIFY(rig.Button("Command3")->isEnabled());
     QCOMPARE(rig.beeps, 2);
+    // Command3 stays disabled until the pattern write itself ends; the fill handles only its own.
+    const Events expected = {"disable Command3", "disable Form1", "disable Command2",
+                             "enable Form1",     "enable Command2", "beep",
+                             "enable Command3",  "beep"};
+    QCOMPARE(rig.events, expected);
     QVERIFY(rig.messages.empty());
     const auto trace = rig.Decode();
     QVERIFY(trace.faults.empty());
@@ -232,6 +300,7 @@ void Form1OperationsTest::closingDuringAPatternWriteStopsItCleanly() {
     QVERIFY(rig.messages.empty());
     QCOMPARE(rig.beeps, 0);
     QVERIFY(rig.Decode().faults.empty());
+    QCOMPARE(rig.events, Events{"disable Command3"});  // not enabled again: the window is gone
 }
 
 void Form1OperationsTest::closingDuringTheFillWaitsForTheFillToEnd() {
@@ -287,11 +356,21 @@ void Form1OperationsTest::failureMidWriteLeavesEverythingEnabled() {
                                                   "нажатие снова обратится к порту."));
     QVERIFY(rig.form->isEnabled());
     QVERIFY(rig.Button("Command2")->isEnabled());
+    // Enabled again, but no beep.
+    QCOMPARE(rig.events, Events(kFillEvents.begin(), kFillEvents.end() - 1));
+    rig.events.clear();
     rig.port.FailAfter(3000, "Порт отключён.");
     rig.Button("Command3")->click();
     QCOMPARE(rig.messages.size(), size_t{2});
     QVERIFY(rig.Button("Command3")->isEnabled());
     QCOMPARE(rig.beeps, 0);
+    QCOMPARE(rig.events, (Events{"disable Command3", "enable Command3"}));
+    // A read cut short does not beep either.
+    rig.events.clear();
+    rig.port.FailAfter(1000, "Порт отключён.");
+    rig.Button("Command1")->click();
+    QCOMPARE(rig.messages.size(), size_t{3});
+    QVERIFY(rig.events.empty());
 }
 
 void Form1OperationsTest::noMemoryWarnsOncePerOperationAfterTheBeep() {
@@ -331,6 +410,8 @@ void Form1OperationsTest::noMemoryWarnsOncePerOperationAfterTheBeep() {
         QVERIFY(rig.form->isEnabled());
         for (const char* name : {"Command1", "Command2", "Command3", "Command4"})
             QVERIFY(rig.Button(name)->isEnabled());
+        const bool fill = c.transactions == 16;
+        QCOMPARE(rig.events, !write ? Events{"beep"} : fill ? kFillEvents : kPatternEvents);
     }
 }
 
@@ -529,6 +610,13 @@ void Form1OperationsTest::aStuckBusIsOneMessageAndNothingElse() {
     QCOMPARE(rig.beeps, 0);
     QVERIFY(rig.form->isEnabled() && rig.Button("Command2")->isEnabled());
     QVERIFY(rig.form->Grid().CellText(1, 1).empty());
+    // The same for every bus button: the bus check comes before anything is disabled.
+    for (const char* name : {"Command1", "Command4", "Command7", "Command3"}) {
+        rig.Button(name)->click();
+        QVERIFY2(rig.messages.back().text.contains(QStringLiteral("SDA")), name);
+    }
+    QCOMPARE(rig.messages.size(), size_t{5});
+    QVERIFY(rig.events.empty());  // nothing disabled, no beep
 }
 
 #include "form1_operations_test.moc"

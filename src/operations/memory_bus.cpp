@@ -1,0 +1,146 @@
+#include "operations/memory_bus.h"
+
+#include <algorithm>
+
+namespace lpt {
+
+std::string WriteCycleLimitMs() {
+    return std::to_string(
+        std::chrono::duration_cast<std::chrono::milliseconds>(kWriteCycleLimit).count());
+}
+
+int MinimumPolls(TimeNs limit) {
+    if (limit <= TimeNs{0}) return 0;
+    const auto polls = limit / kStandardModePoll;
+    return static_cast<int>(std::min<decltype(polls)>(polls, 1000));
+}
+
+WriteCycleWait::WriteCycleWait(const ClockFn& clock, TimeNs limit)
+    : clock_(clock), deadline_(clock() + limit), minimumPolls_(MinimumPolls(limit)) {}
+
+void WriteCycleWait::Poll() {
+    ++polls_;
+    lastPollLate_ = !(clock_() < deadline_);
+}
+
+bool PollAcknowledge(I2CBus& bus, std::uint8_t deviceByte, const ClockFn& clock, TimeNs limit) {
+    WriteCycleWait wait(clock, limit);
+    // The bound on tries only matters for a clock that does not move.
+    for (int tries = 0; tries < 100000; ++tries) {
+        wait.Poll();
+        bus.I2CStart();
+        bus.WriteByte(deviceByte);
+        if (bus.Ack != 0) return true;
+        bus.I2CStop();
+        if (wait.Over()) break;
+    }
+    return false;
+}
+
+MemoryBus::MemoryBus(I2CBus& bus, ClockFn clock, const MemoryGeometry& memory)
+    : bus_(bus), clock_(std::move(clock)), memory_(memory) {}
+
+bool MemoryBus::Probe(std::uint8_t addressByte, const std::function<void()>& whileOpen) {
+    bus_.I2CStart();
+    bus_.WriteByte(addressByte);
+    const bool answered = bus_.Ack != 0;
+    if (answered && whileOpen) whileOpen();
+    bus_.I2CStop();
+    return answered;
+}
+
+bool MemoryBus::PollAcknowledge(int address, TimeNs limit) {
+    return lpt::PollAcknowledge(bus_, DeviceByte(address), clock_, limit);
+}
+
+// Sends one byte the memory must acknowledge. Refused: the first refusal is noted and, under
+// StopThere, the transaction is closed and false returned.
+bool MemoryBus::Send(std::uint8_t byte, Transfer::Byte what, int index, OnRefusal onRefusal,
+                     Transfer& transfer) {
+    bus_.WriteByte(byte);
+    if (bus_.Ack != 0) return true;
+    if (transfer.Answered()) transfer = {what, index};
+    if (onRefusal == OnRefusal::SendOn) return true;
+    bus_.I2CStop();
+    return false;
+}
+
+// The word address, most significant byte first.
+bool MemoryBus::SendWordAddress(int address, OnRefusal onRefusal, Transfer& transfer) {
+    for (int n = memory_.addressBytes - 1; n >= 0; --n) {
+        const auto byte = static_cast<std::uint8_t>(address >> (8 * n));
+        if (!Send(byte, Transfer::Byte::WordAddress, 0, onRefusal, transfer)) return false;
+    }
+    return true;
+}
+
+// Lines: at rest on entry (SCL low after a transaction for Opened); SCL low and the device byte
+// sent on a true return.
+bool MemoryBus::Open(int address, Opening opening, OnRefusal onRefusal, Transfer& transfer) {
+    const std::uint8_t device = DeviceByte(address);
+    switch (opening.way) {
+        case Opening::Way::Opened: return true;
+        case Opening::Way::Polling:
+            if (lpt::PollAcknowledge(bus_, device, clock_, opening.limit)) return true;
+            transfer = {Transfer::Byte::DeviceAddress, 0};
+            return false;  // the last poll's stop closed it
+        case Opening::Way::Retrying:
+            bus_.I2CStart();
+            bus_.WriteByte(device);
+            if (bus_.Ack == 0) {
+                WriteCycleWait wait(clock_, opening.limit);
+                // The bound on tries only matters for a clock that does not move.
+                for (int tries = 0; bus_.Ack == 0 && tries < 100000; ++tries) {
+                    wait.Poll();
+                    bus_.I2CStart();  // repeated start
+                    bus_.WriteByte(device);
+                    if (bus_.Ack == 0 && wait.Over()) break;
+                }
+            }
+            if (bus_.Ack != 0) return true;
+            transfer = {Transfer::Byte::DeviceAddress, 0};
+            if (onRefusal == OnRefusal::SendOn) return true;
+            bus_.I2CStop();
+            return false;
+        case Opening::Way::Once: break;
+    }
+    bus_.I2CStart();
+    return Send(device, Transfer::Byte::DeviceAddress, 0, onRefusal, transfer);
+}
+
+Transfer MemoryBus::SequentialRead(int address, int count, const ByteSink& sink, Opening opening,
+                                   OnRefusal onRefusal, ReadEnding ending) {
+    Transfer transfer;
+    if (!Open(address, opening, onRefusal, transfer)) return transfer;
+    if (!SendWordAddress(address, onRefusal, transfer)) return transfer;
+    bus_.I2CStart();  // repeated start
+    const auto read = static_cast<std::uint8_t>(DeviceByte(address) | 1);
+    if (!Send(read, Transfer::Byte::ReadAddress, 0, onRefusal, transfer)) return transfer;
+    for (int i = 0; i < count; ++i) {
+        bus_.Ack = i + 1 < count ? 1 : 0;  // each byte acknowledged but the last
+        const std::uint8_t value = bus_.ReadByte();
+        if (sink) sink(i, value);
+    }
+    if (ending == ReadEnding::NackAndStop) bus_.WriteBit(kTrue);  // SDA released: no acknowledge
+    bus_.I2CStop();
+    return transfer;
+}
+
+Transfer MemoryBus::RandomRead(int address, std::uint8_t& value, Opening opening,
+                               OnRefusal onRefusal, ReadEnding ending) {
+    return SequentialRead(address, 1, [&value](int, std::uint8_t v) { value = v; }, opening,
+                          onRefusal, ending);
+}
+
+Transfer MemoryBus::PageWrite(int address, const std::uint8_t* data, int count, Opening opening,
+                              OnRefusal onRefusal) {
+    Transfer transfer;
+    if (!Open(address, opening, onRefusal, transfer)) return transfer;
+    if (!SendWordAddress(address, onRefusal, transfer)) return transfer;
+    for (int i = 0; i < count; ++i)
+        if (!Send(data[i], Transfer::Byte::Data, i, onRefusal, transfer)) return transfer;
+    bus_.I2CStop();  // the memory starts its write cycle here
+    return transfer;
+}
+
+}  // namespace lpt

@@ -1,0 +1,181 @@
+// The memory's own transactions, on top of the bus procedures: the device byte for an address,
+// the probe, the random and the sequential read, the page write, and acknowledge polling.
+//
+// Both kinds of work use them. The buttons send every byte of a transaction whatever the memory
+// answers and count the transactions it left unanswered (OnRefusal::SendOn); the image
+// operations and the writes' read-back stop a transaction at the first byte it refuses
+// (OnRefusal::StopThere) and say which one it was. Either way the bytes go out through the bus
+// procedures and Ack as they always did: each function below names the port traffic it makes.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "bus/clock.h"
+#include "bus/i2c_bus.h"
+
+namespace lpt {
+
+// What one memory part is, as the transactions need it.
+struct MemoryGeometry {
+    int size;                 // bytes
+    int pageSize;             // bytes one page write takes (a page wraps onto itself)
+    int addressBytes;         // word address bytes after the device byte
+    std::uint8_t deviceType;  // the device byte with every address bit 0, R/W 0 (write)
+    std::uint8_t highBits;    // the bits of the device byte that carry the address bits above
+                              // the word address
+
+    // Bytes one device byte reaches through its word address.
+    constexpr int BlockSize() const { return 1 << (8 * addressBytes); }
+    constexpr int Blocks() const { return size / BlockSize(); }
+    constexpr int Pages() const { return size / pageSize; }
+    // The device byte (R/W 0) of the block that holds `address`.
+    constexpr std::uint8_t DeviceByte(int address) const {
+        return static_cast<std::uint8_t>(deviceType |
+                                         ((address >> (8 * addressBytes - 1)) & highBits));
+    }
+};
+
+// The 2 KB memory the buttons are written for: eight blocks of 256 bytes, device bytes 1010 b2
+// b1 b0 R/W, a one-byte word address, 16-byte pages.
+inline constexpr MemoryGeometry k24c16{2048, 16, 1, 0xA0, 0x0E};
+
+// The longest write cycle the datasheets of these memories give: after the stop that ends a
+// write, the memory acknowledges nothing for up to this long.
+constexpr TimeNs kLongestWriteCycle = std::chrono::milliseconds(5);
+
+// How long a memory may refuse its address after a write before the page is given up: twenty
+// times the datasheets' write cycle. Old and worn parts run well past 5 ms; a healthy memory is
+// not slowed by the margin, since polling ends at its acknowledge.
+constexpr TimeNs kWriteCycleLimit = 20 * kLongestWriteCycle;
+// The same in whole milliseconds, as the messages give it: "100".
+std::string WriteCycleLimitMs();
+
+// How long one poll (a start, the nine clocks of the address byte, a stop) lasts on a bus at
+// the standard-mode 100 kHz.
+constexpr TimeNs kStandardModePoll = std::chrono::microseconds(100);
+
+// The polls a wait of `limit` must make before it may give up: as many as fit in the limit at
+// standard-mode speed, at most 1000. A wait that lost its time to the system (the process not
+// scheduled) has then still polled the memory often enough.
+int MinimumPolls(TimeNs limit);
+
+// A wait for the end of a write cycle, by polls of the device address. It is over only when
+// a poll started at or after the deadline was refused and at least MinimumPolls(limit) polls
+// were made: however long the program stalls between two polls, the memory gets one more poll
+// after the deadline before it is given up.
+class WriteCycleWait {
+public:
+    WriteCycleWait(const ClockFn& clock, TimeNs limit);
+    // Just before each poll.
+    void Poll();
+    // After a refused poll: whether to give up.
+    bool Over() const { return lastPollLate_ && polls_ >= minimumPolls_; }
+
+private:
+    ClockFn clock_;
+    TimeNs deadline_;
+    int minimumPolls_;
+    int polls_ = 0;
+    bool lastPollLate_ = false;
+};
+
+// Acknowledge polling after a write's stop: a start and the device address byte, repeated until
+// the memory acknowledges, for as long as a WriteCycleWait of `limit` on `clock` lasts. On
+// success the transaction stays open (the address acknowledged, SCL low) for the caller to go
+// on; on failure the last poll is closed with a stop and false is returned. Bus at rest on
+// entry.
+bool PollAcknowledge(I2CBus& bus, std::uint8_t deviceByte, const ClockFn& clock,
+                     TimeNs limit = kWriteCycleLimit);
+
+// How a transaction opens: a start and the device byte (write).
+struct Opening {
+    enum class Way {
+        Once,      // sent once, acknowledged or not
+        Retrying,  // while refused, a repeated start and the device byte again, for as long as
+                   // a WriteCycleWait of `limit` lasts; no stop in between
+        Polling,   // PollAcknowledge for `limit`; refused to the end, the transaction ends there
+        Opened,    // nothing: the poll that waited out the write before has already opened it
+    };
+    Way way = Way::Once;
+    TimeNs limit = kWriteCycleLimit;
+
+    static Opening Once() { return {Way::Once}; }
+    static Opening Retrying(TimeNs limit = kWriteCycleLimit) { return {Way::Retrying, limit}; }
+    static Opening Polling(TimeNs limit = kWriteCycleLimit) { return {Way::Polling, limit}; }
+    static Opening Opened() { return {Way::Opened}; }
+};
+
+// What a transaction does at a byte the memory leaves unacknowledged.
+enum class OnRefusal {
+    SendOn,     // sends the rest of the transaction all the same (the buttons)
+    StopThere,  // a stop at once, nothing more sent (an Opening::Polling refused is closed
+                // by its own stop)
+};
+
+// How a sequential read ends after its last byte.
+enum class ReadEnding {
+    NoNinthClock,  // the last byte gets no ninth clock: the stop follows its eighth bit (the
+                   // buttons' reads, and the image operations', as written)
+    NackAndStop,   // a ninth clock with SDA released (no acknowledge), then the stop
+};
+
+// What came of one transaction: the first byte the memory did not acknowledge, if any.
+struct Transfer {
+    enum class Byte { None, DeviceAddress, WordAddress, ReadAddress, Data };
+    Byte refused = Byte::None;
+    int dataIndex = 0;  // with Data: which data byte, 0 for the first
+
+    bool Answered() const { return refused == Byte::None; }
+};
+
+// Each byte of a read as it comes off the bus, with its index in the read.
+using ByteSink = std::function<void(int index, std::uint8_t value)>;
+
+// The memory on an I2C bus. `clock` times the waits for a write cycle (Opening::Retrying and
+// Opening::Polling); nothing else reads it.
+class MemoryBus {
+public:
+    explicit MemoryBus(I2CBus& bus, ClockFn clock = SteadyNow,
+                       const MemoryGeometry& memory = k24c16);
+
+    I2CBus& Bus() { return bus_; }
+    const MemoryGeometry& Memory() const { return memory_; }
+    std::uint8_t DeviceByte(int address) const { return memory_.DeviceByte(address); }
+
+    // An address-only transaction: a start, `addressByte`, a stop; whether it was acknowledged.
+    // `whileOpen` runs, when it was, before the stop.
+    bool Probe(std::uint8_t addressByte, const std::function<void()>& whileOpen = {});
+
+    // Reads `count` bytes from `address` on (the memory's pointer rolls over at its end), each
+    // given to `sink` as soon as it is read: the opening, the word address, a repeated start,
+    // the device byte with R/W 1, the bytes (each but the last acknowledged), the ending, a stop.
+    Transfer SequentialRead(int address, int count, const ByteSink& sink, Opening opening,
+                            OnRefusal onRefusal, ReadEnding ending = ReadEnding::NoNinthClock);
+
+    // A sequential read of one byte, into `value` (untouched when the read was not made).
+    Transfer RandomRead(int address, std::uint8_t& value, Opening opening, OnRefusal onRefusal,
+                        ReadEnding ending = ReadEnding::NoNinthClock);
+
+    // Writes `count` bytes from `address` on, within its page (a byte write is a page write of
+    // one byte): the opening, the word address, the bytes, a stop, at which the memory starts
+    // its write cycle.
+    Transfer PageWrite(int address, const std::uint8_t* data, int count, Opening opening,
+                       OnRefusal onRefusal);
+
+    // PollAcknowledge with the device byte of `address`, on this memory bus's clock.
+    bool PollAcknowledge(int address, TimeNs limit = kWriteCycleLimit);
+
+private:
+    bool Open(int address, Opening opening, OnRefusal onRefusal, Transfer& transfer);
+    bool Send(std::uint8_t byte, Transfer::Byte what, int index, OnRefusal onRefusal,
+              Transfer& transfer);
+    bool SendWordAddress(int address, OnRefusal onRefusal, Transfer& transfer);
+
+    I2CBus& bus_;
+    ClockFn clock_;
+    MemoryGeometry memory_;
+};
+
+}  // namespace lpt
