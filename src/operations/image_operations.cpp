@@ -271,7 +271,6 @@ WriteReport WriteImage(I2CBus& bus, const MemoryImage& image, const ClockFn& clo
             }
             bus.I2CStop();  // the memory starts its write cycle here
             ++report.pagesWritten;
-            report.writtenPages.push_back(page);
             tick(kPageSize);
             // Wait for the end of the write cycle by polling with the next page's device
             // address, and go straight on with that page's transaction once it is acknowledged.
