@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "setup/port_setup.h"
 #include "version.h"
 
 namespace lpt::app {
@@ -45,11 +46,9 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
     parser.setApplicationDescription(QString::fromUtf8(program.description));
     const QCommandLineOption help({"h", "help"}, "Show this help and exit.");
     const QCommandLineOption version({"v", "version"}, "Show the program's version and exit.");
-    const QCommandLineOption port(
-        "port",
-        "The parallel port the memory is wired to: its device (/dev/parport1, parport1) or its "
-        "base address (0x378, 0xd010, 888). Without this option: the port at 0x378.",
-        "PORT");
+    // The parser wraps the help to its own width: the command-line program's line break goes.
+    const QCommandLineOption port("port", QString::fromUtf8(setup::kPortHelp).replace('\n', ' '),
+                                  "PORT");
     parser.addOption(help);
     parser.addOption(version);
     if (program.takesPort) parser.addOption(port);

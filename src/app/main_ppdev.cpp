@@ -3,7 +3,7 @@
 #include <QApplication>
 
 #include "app/command_line.h"
-#include "bus/ppdev_port.h"
+#include "setup/port_setup.h"
 #include "ui/form1.h"
 #include "ui/quit_signals.h"
 
@@ -14,11 +14,12 @@ int main(int argc, char* argv[]) {
          "Reads, scans and writes a 2 KB I2C serial EEPROM wired to a PC parallel port.",
          /*takesPort=*/true, /*takesImage=*/false});
     if (line.exitStatus) return *line.exitStatus;
+    // Opened at the first port call, released when the program ends.
+    const lpt::setup::ChosenPort port =
+        lpt::setup::OpenPort({line.port, /*simulated=*/false, /*startImage=*/{}});
 
     QApplication app(argc, argv);
-    // Opened at the first port call, released when the program ends.
-    lpt::PpdevPort port(line.port);
-    lpt::ui::Form1 window(port);
+    lpt::ui::Form1 window(port.Get());
     lpt::ui::QuitSignals quitSignals(window);
     window.Load();
     window.show();

@@ -3,16 +3,12 @@
 // command line, and lives only while the program runs.
 #include <QApplication>
 
-#include <array>
-#include <cstdint>
 #include <cstdio>
 #include <optional>
-#include <string>
 
 #include "app/command_line.h"
 #include "image/image_file.h"
-#include "sim/sim_eeprom.h"
-#include "sim/sim_port.h"
+#include "setup/port_setup.h"
 #include "ui/form1.h"
 #include "ui/quit_signals.h"
 
@@ -20,20 +16,19 @@ namespace {
 
 constexpr char kProgram[] = "lpt-eeprom-sim";
 
-using Contents = std::array<std::uint8_t, lpt::sim::SimEeprom::kSize>;
-
-// The whole memory from an image file: binary unless the extension says Intel HEX or S-record.
-// Only a file that gives every byte will do: the simulated memory has no "unwritten" state for
-// the addresses a partial file leaves out. Nothing on a refusal, which is printed on stderr.
-std::optional<Contents> ReadStartImage(const std::string& path) {
+// The simulated memory, from the start image when one is named. Nothing on a refused image,
+// which is printed on stderr.
+std::optional<lpt::setup::ChosenPort> OpenSimulatedMemory(const std::string& image) {
+    lpt::setup::PortRequest request;
+    request.simulated = true;
+    request.startImage = image;
     try {
-        const lpt::MemoryImage image = lpt::ReadImageFile(
-            path, lpt::FormatFromExtension(path).value_or(lpt::ImageFormat::Binary));
-        if (image.Complete()) return image.bytes;
+        return lpt::setup::OpenPort(request);
+    } catch (const lpt::setup::PartialStartImage& e) {
         std::fprintf(stderr,
-                     "%s: %s: the file gives %d of the %d bytes of the memory. Give a file "
-                     "that covers all of them, or no file for the demonstration contents.\n",
-                     kProgram, path.c_str(), image.CoveredCount(), lpt::MemoryImage::kSize);
+                     "%s: %s. Give a file that covers all of them, or no file for the "
+                     "demonstration contents.\n",
+                     kProgram, e.what());
     } catch (const lpt::ImageFileError& e) {
         std::fprintf(stderr,
                      "%s: %s\nGive a 2048-byte image file (or a full Intel HEX or S-record "
@@ -52,27 +47,13 @@ int main(int argc, char* argv[]) {
          "Opens the lpt-eeprom window over a simulated port and 2 KB I2C EEPROM: no hardware.",
          /*takesPort=*/false, /*takesImage=*/true});
     if (line.exitStatus) return *line.exitStatus;
-    std::optional<Contents> start;
-    if (!line.image.empty()) {
-        start = ReadStartImage(line.image);
-        if (!start) return lpt::app::kUsageStatus;
-    }
+    const std::optional<lpt::setup::ChosenPort> memory = OpenSimulatedMemory(line.image);
+    if (!memory) return lpt::app::kUsageStatus;
 
     QApplication app(argc, argv);
-    lpt::sim::SimPort port;
-    port.SetRecording(false);  // nobody reads the record here; don't let it grow
-    lpt::sim::SimEeprom eeprom;
-    if (start) {
-        eeprom.Memory() = *start;
-    } else {
-        lpt::sim::LoadDemoContents(eeprom);
-    }
-    port.Attach(eeprom);
-    lpt::ui::Form1 window(port);
+    lpt::ui::Form1 window(memory->Get());
     lpt::ui::QuitSignals quitSignals(window);
     window.Load();
     window.show();
-    const int rc = QApplication::exec();
-    port.Detach(eeprom);
-    return rc;
+    return QApplication::exec();
 }

@@ -24,52 +24,50 @@ void I2CBus::WaitUntil(TimeNs deadline) {
     }
 }
 
-void I2CBus::SetSDA(const Bool16& level) {
-    const bool high = level != 0;
-    const bool change = sda_ != (high ? 1 : 0);
-    if (timed_ && change && scl_ == 1) {
-        if (high) {
-            // Stop: SCL must have been high for the stop set-up time.
-            WaitUntil(After(lastSclRise_, timing_.stopSetup));
-        } else {
-            // Start: repeated-start set-up after SCL rose, and bus free time after a stop.
-            WaitUntil(std::max(After(lastSclRise_, timing_.startSetup),
-                               After(lastStop_, timing_.busFree)));
-        }
-    }
+void I2CBus::SetSDA(const Bool16& level) { SetLine(Line::Sda, level != 0); }
+
+void I2CBus::SetSCL(const Bool16& level) { SetLine(Line::Scl, level != 0); }
+
+void I2CBus::SetLine(Line line, bool high) {
+    const bool sda = line == Line::Sda;
+    int& driven = sda ? sda_ : scl_;
+    const bool change = driven != (high ? 1 : 0);
+    if (timed_ && change) WaitUntil(EarliestChange(line, high));
+    const PinRef pin = sda ? Wiring::kSdaOut : Wiring::kSclOut;
     if (high)
-        port_.SetPortBit(Wiring::kSdaOut.port, Wiring::kSdaOut.bit);
+        port_.SetPortBit(pin.port, pin.bit);
     else
-        port_.ClrPortBit(Wiring::kSdaOut.port, Wiring::kSdaOut.bit);
-    if (timed_ && change) {
-        const TimeNs now = clock_();
-        lastSdaChange_ = now;
-        if (scl_ == 1) (high ? lastStop_ : lastStart_) = now;
-    }
-    sda_ = high ? 1 : 0;
+        port_.ClrPortBit(pin.port, pin.bit);
+    if (timed_ && change) NoteChange(line, high, clock_());
+    driven = high ? 1 : 0;
 }
 
-void I2CBus::SetSCL(const Bool16& level) {
-    const bool high = level != 0;
-    const bool change = scl_ != (high ? 1 : 0);
-    if (timed_ && change) {
+TimeNs I2CBus::EarliestChange(Line line, bool high) const {
+    if (line == Line::Scl) {
         if (high) {
             // Low time, clock period and data set-up before the rising edge.
-            WaitUntil(std::max({After(lastSclFall_, timing_.sclLow),
-                                After(lastSclRise_, timing_.clockPeriod),
-                                After(lastSdaChange_, timing_.dataSetup)}));
-        } else {
-            // High time, and start hold time after a start condition.
-            WaitUntil(std::max(After(lastSclRise_, timing_.sclHigh),
-                               After(lastStart_, timing_.startHold)));
+            return std::max({After(lastSclFall_, timing_.sclLow),
+                             After(lastSclRise_, timing_.clockPeriod),
+                             After(lastSdaChange_, timing_.dataSetup)});
         }
+        // High time, and start hold time after a start condition.
+        return std::max(After(lastSclRise_, timing_.sclHigh), After(lastStart_, timing_.startHold));
     }
-    if (high)
-        port_.SetPortBit(Wiring::kSclOut.port, Wiring::kSclOut.bit);
-    else
-        port_.ClrPortBit(Wiring::kSclOut.port, Wiring::kSclOut.bit);
-    if (timed_ && change) (high ? lastSclRise_ : lastSclFall_) = clock_();
-    scl_ = high ? 1 : 0;
+    // SDA: only a change while SCL is high, a stop or a start, has minima of its own.
+    if (scl_ != 1) return TimeNs::min();
+    // Stop: SCL must have been high for the stop set-up time.
+    if (high) return After(lastSclRise_, timing_.stopSetup);
+    // Start: repeated-start set-up after SCL rose, and bus free time after a stop.
+    return std::max(After(lastSclRise_, timing_.startSetup), After(lastStop_, timing_.busFree));
+}
+
+void I2CBus::NoteChange(Line line, bool high, TimeNs at) {
+    if (line == Line::Scl) {
+        (high ? lastSclRise_ : lastSclFall_) = at;
+        return;
+    }
+    lastSdaChange_ = at;
+    if (scl_ == 1) (high ? lastStop_ : lastStart_) = at;
 }
 
 void I2CBus::WriteBit(const Bool16& bit) {

@@ -66,6 +66,12 @@ public:
     bool AtRest() const { return sda_ == 1 && scl_ == 1; }
 
 private:
+    enum class Line { Sda, Scl };
+    // SetSDA and SetSCL: on a timed port a change of level first waits for EarliestChange, then
+    // the port call, then NoteChange records the time for the minima counted from it.
+    void SetLine(Line line, bool high);
+    TimeNs EarliestChange(Line line, bool high) const;
+    void NoteChange(Line line, bool high, TimeNs at);
     void WaitUntil(TimeNs deadline);
 
     Port& port_;

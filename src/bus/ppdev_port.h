@@ -45,7 +45,6 @@ public:
     std::int32_t GetPortBit(int port, int bit) override;
     LineTiming Timing() const override;
 
-    const PortChoice& Choice() const { return choice_; }
     bool IsOpen() const { return fd_ >= 0; }
     bool EverOpened() const override { return everOpened_; }
     // The device in use, e.g. "/dev/parport0"; empty while not open.

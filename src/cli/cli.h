@@ -2,19 +2,19 @@
 // on the same bus and operations as the window.
 //
 // The whole program lives here so that it can run in-process: main() only hands in the standard
-// streams, the terminal test, the ppdev port and the signal flag. Every message for the user is
-// one English line on the error stream, "lpt-eeprom-cli: <cause>; <what to do>".
+// streams, the terminal test and the signal flag. Every message for the user is one English line
+// on the error stream, "lpt-eeprom-cli: <cause>; <what to do>". The command line is read in
+// options.cpp, the commands run in commands.cpp, what they print is in output.cpp; the port they
+// run on comes from src/setup.
 #pragma once
 
 #include <functional>
 #include <iosfwd>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "bus/clock.h"
-#include "bus/port.h"
-#include "bus/port_choice.h"
+#include "setup/port_setup.h"
 
 namespace lpt::cli {
 
@@ -25,17 +25,14 @@ constexpr int kStatusUsage = 2;      // the command line or an image file cannot
 constexpr int kStatusPort = 3;       // the port cannot be used
 constexpr int kStatusCancelled = 130;  // SIGINT, SIGTERM or SIGHUP, as a shell reports a Ctrl+C
 
-// The real parallel port the user named (ppdev); it opens at its first port call.
-std::shared_ptr<Port> OpenPpdevPort(const PortChoice& choice);
-
 struct CliEnvironment {
     CliEnvironment(std::ostream& out, std::ostream& err) : out(out), err(err) {}
 
     std::ostream& out;           // results: the dump, the scan's list, the reports
     std::ostream& err;           // errors, and the progress line when it is a terminal
     bool errIsTerminal = false;  // show progress (unless -q)
-    // The port for --port (not called with --sim).
-    std::function<std::shared_ptr<Port>(const PortChoice&)> openPort = OpenPpdevPort;
+    // The parallel port for --port (not called with --sim): ppdev, or a test's own port.
+    setup::ParallelPortOpener openParallelPort = setup::OpenParallelPort;
     // Bus timing, write-cycle polling, the simulated memory's write cycle and the progress times.
     ClockFn clock = SteadyNow;
     // True once the user asked to stop; looked at between blocks, pages and probes.

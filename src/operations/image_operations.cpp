@@ -174,7 +174,6 @@ WriteReport WriteImage(I2CBus& bus, const MemoryImage& image, const ClockFn& clo
             const int page = pages[n];
             WritePage(memory, target, page, n == 0 ? -1 : pages[n - 1], open);
             ++report.pagesWritten;
-            report.writtenPages.push_back(page);
             tick(kPageSize);
             // Wait for the end of the write cycle by polling with the next page's device
             // address, and go straight on with that page's transaction once it is acknowledged.

@@ -53,7 +53,6 @@ struct WriteOptions {
 struct WriteReport {
     int pagesWritten = 0;
     int pagesSkipped = 0;  // already held what the image asks
-    std::vector<int> writtenPages;  // the page numbers written, in order
     bool verified = false;
     ImageDiff verify;      // over the pages written, when verified
     MemoryBytes after{};   // the memory as known afterwards (read, then what was read back)

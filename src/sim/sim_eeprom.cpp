@@ -25,7 +25,6 @@ void SimEeprom::SetPresent(bool present) {
 }
 
 void SimEeprom::SetHoldSdaLow(bool on) {
-    holdLow_ = on;
     ForceSdaLow(on);
 }
 
@@ -40,12 +39,6 @@ bool SimEeprom::Busy() const {
 bool SimEeprom::SdaOut() const {
     // A memory that is not there drives nothing, not even a stuck line.
     return !present_ || I2CTarget::SdaOut();
-}
-
-void SimEeprom::OnLines(bool scl, bool sda) {
-    // The line tracking keeps running while the memory is absent, so that it picks up cleanly at
-    // the next start once it is back; the handlers below refuse everything meanwhile.
-    I2CTarget::OnLines(scl, sda);
 }
 
 void SimEeprom::OnStart(bool repeated) {

@@ -30,7 +30,9 @@ public:
     const std::array<std::uint8_t, kSize>& Memory() const { return memory_; }
 
     // Switches.
-    void SetPresent(bool present);           // false: the memory neither answers nor drives SDA
+    // Not present, the memory neither answers nor drives SDA; its line tracking keeps running,
+    // so that it picks up cleanly at the next start once it is back.
+    void SetPresent(bool present);
     void SetHoldSdaLow(bool on);             // a fault that keeps SDA low all the time
     void SetWriteCycle(TimeNs duration);     // 5 ms by default
     // WP pin high on a part that still acknowledges every byte: writes are taken on the wire and
@@ -46,7 +48,6 @@ public:
     long RefusedAddresses() const { return refusedAddresses_; }  // address bytes NACKed while busy
 
     bool SdaOut() const override;
-    void OnLines(bool scl, bool sda) override;
 
 protected:
     void OnStart(bool repeated) override;
@@ -62,7 +63,6 @@ private:
     ClockFn clock_;
     std::array<std::uint8_t, kSize> memory_{};
     bool present_ = true;
-    bool holdLow_ = false;
     bool writeProtected_ = false;
     TimeNs writeCycle_;
     TimeNs busyUntil_{0};

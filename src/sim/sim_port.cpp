@@ -46,32 +46,22 @@ bool SimPort::Sda() const {
     return level;
 }
 
-void SimPort::SetPortBit(int port, int bit) {
-    CheckFailure();
-    if (IsPin(port, bit, Wiring::kSdaOut)) {
-        masterSda_ = true;
-    } else if (IsPin(port, bit, Wiring::kSclOut)) {
-        scl_ = true;
-    } else {
-        RefusePin("output to set", port, bit);
-    }
-    ++writes_;
-    Propagate();
-    Record(PortCall::Op::Set, port, bit, 0);
-}
+void SimPort::SetPortBit(int port, int bit) { WriteOutput(port, bit, true); }
 
-void SimPort::ClrPortBit(int port, int bit) {
+void SimPort::ClrPortBit(int port, int bit) { WriteOutput(port, bit, false); }
+
+void SimPort::WriteOutput(int port, int bit, bool one) {
     CheckFailure();
     if (IsPin(port, bit, Wiring::kSdaOut)) {
-        masterSda_ = false;
+        masterSda_ = one;
     } else if (IsPin(port, bit, Wiring::kSclOut)) {
-        scl_ = false;
+        scl_ = one;
     } else {
-        RefusePin("output to clear", port, bit);
+        RefusePin(one ? "output to set" : "output to clear", port, bit);
     }
     ++writes_;
     Propagate();
-    Record(PortCall::Op::Clr, port, bit, 0);
+    Record(one ? PortCall::Op::Set : PortCall::Op::Clr, port, bit, 0);
 }
 
 std::int32_t SimPort::GetPortBit(int port, int bit) {

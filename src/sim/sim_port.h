@@ -73,6 +73,8 @@ public:
     void ClearFailure() { failAfter_.reset(); }
 
 private:
+    // SetPortBit (one) and ClrPortBit: the master's SDA or SCL output, then the wire settles.
+    void WriteOutput(int port, int bit, bool one);
     void CheckFailure();
     void Propagate();
     void Record(PortCall::Op op, int port, int bit, std::int32_t result);

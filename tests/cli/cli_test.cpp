@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -39,7 +40,7 @@ protected:
         port->Attach(eeprom);
         eeprom.Memory() = Pattern(11);
         env.clock = clock.Fn();
-        env.openPort = [this](const PortChoice&) -> std::shared_ptr<Port> { return port; };
+        env.openParallelPort = [this](const PortChoice&) -> std::shared_ptr<Port> { return port; };
     }
     ~CliTest() override {
         port->Detach(eeprom);
@@ -108,6 +109,37 @@ TEST_F(CliTest, FilesGoThroughTheSimulatedImage) {
     EXPECT_EQ(out.str(), "");
     EXPECT_EQ(ReadImage("s.bin"), Pattern(3));
     EXPECT_EQ(ReadText("s.bin"), ReadText("b.bin"));
+}
+
+TEST_F(CliTest, TheSimulatedMemoryStartsFromAnyImageFormatAndGoesBackInIt) {
+    WriteImage("start.hex", Pattern(1));
+    WriteImage("start.srec", Pattern(2));
+    WriteImage("new.bin", Pattern(3));
+    EXPECT_EQ(Run({"--sim=" + Path("start.hex"), "read", "-o", Path("r.bin")}), kStatusDone)
+        << err.str();
+    EXPECT_EQ(ReadImage("r.bin"), Pattern(1));
+    EXPECT_EQ(Run({"--sim=" + Path("start.hex"), "write", Path("new.bin"), "-q"}), kStatusDone)
+        << err.str();
+    EXPECT_EQ(ReadText("start.hex").front(), ':');  // still Intel HEX
+    EXPECT_EQ(ReadImageFile(Path("start.hex")).bytes, Pattern(3));
+    EXPECT_EQ(Run({"--sim=" + Path("start.srec"), "erase", "--value", "0", "-q"}), kStatusDone)
+        << err.str();
+    EXPECT_EQ(ReadText("start.srec").front(), 'S');
+    EXPECT_EQ(ReadImageFile(Path("start.srec")).bytes, MemoryBytes{});
+    // A run that leaves the memory as it was leaves the file alone.
+    const auto stamp = fs::file_time_type::clock::now() - std::chrono::hours(1);
+    fs::last_write_time(Path("start.hex"), stamp);
+    EXPECT_EQ(Run({"--sim=" + Path("start.hex"), "write", Path("new.bin")}), kStatusDone);
+    EXPECT_NE(out.str().find("0 written, 128 skipped"), std::string::npos) << out.str();
+    EXPECT_EQ(fs::last_write_time(Path("start.hex")), stamp);
+
+    // A file that leaves bytes out is refused before the command runs, and stays as it is.
+    const std::string part = ":02001000ABCD76\n:00000001FF\n";
+    WriteText("part.hex", part);
+    EXPECT_EQ(Run({"--sim=" + Path("part.hex"), "erase"}), kStatusUsage);
+    ExpectOneLine("part.hex: the file gives 2 of the 2048 bytes of the memory; give a file that "
+                  "covers all of them, or --sim alone");
+    EXPECT_EQ(ReadText("part.hex"), part);
 }
 
 TEST_F(CliTest, ReadToStdoutGivesTheImageAndNothingElse) {
@@ -355,7 +387,7 @@ TEST(CancelSignalsTest, SighupCancelsLikeSigintAndSigterm) {
 }
 
 TEST_F(CliTest, MissingParallelPortExitsThree) {
-    env.openPort = OpenPpdevPort;  // the machine's own ports: none at 0x1234
+    env.openParallelPort = setup::OpenParallelPort;  // the machine's own ports: none at 0x1234
     EXPECT_EQ(Run({"--port", "0x1234", "scan"}), kStatusPort);
     ExpectOneLine("port");
 }

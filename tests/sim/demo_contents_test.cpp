@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "sim/bus_master.h"
+#include "bus_master.h"
 #include "sim/sim_eeprom.h"
 
 namespace {

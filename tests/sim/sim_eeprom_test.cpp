@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "sim/bus_master.h"
+#include "bus_master.h"
 #include "sim/sim_port.h"
 #include "support/sim_bus.h"
 

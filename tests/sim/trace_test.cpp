@@ -7,7 +7,7 @@
 #include <tuple>
 #include <vector>
 
-#include "sim/bus_master.h"
+#include "bus_master.h"
 #include "support/sim_bus.h"
 
 namespace {

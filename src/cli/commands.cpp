@@ -1,0 +1,210 @@
+#include "cli/commands.h"
+
+#include <filesystem>
+#include <optional>
+#include <ostream>
+#include <vector>
+
+#include "bus/i2c_bus.h"
+#include "cli/output.h"
+#include "image/image_file.h"
+#include "operations/bus_check.h"
+#include "operations/image_operations.h"
+#include "operations/operations.h"
+#include "setup/port_setup.h"
+
+namespace lpt::cli {
+
+namespace {
+
+// What every command works with.
+struct CommandRun {
+    const Options& options;
+    std::ostream& out;  // results: the dump, the scan's list, the reports
+    const ClockFn& clock;
+    I2CBus& bus;
+    Progress& progress;
+};
+
+// Every probe of the scan is a point where the user may stop it.
+class ScanCancel : public ScanListener {
+public:
+    explicit ScanCancel(const Progress& progress) : progress_(progress) {}
+    void Probed(std::uint8_t) override { progress_.CheckCancel(); }
+
+private:
+    const Progress& progress_;
+};
+
+std::optional<Failure> Scan(CommandRun& run) {
+    ScanCancel listener(run.progress);
+    const std::vector<std::uint8_t> answers = BusScan(run.bus, listener);
+    for (int a : answers) run.out << ByteHex(a) << '\n';
+    if (!answers.empty()) return std::nullopt;
+    return Failure{kStatusMemory, "no device answered on the bus; check that the memory is in "
+                                  "place and powered, and the wiring of pins 2, 15, 16 and "
+                                  "ground"};
+}
+
+std::optional<Failure> Read(CommandRun& run) {
+    const MemoryBytes bytes = ReadMemory(run.bus, run.clock, run.progress.Fn());
+    run.progress.End();
+    const std::string& file = run.options.file;
+    const ImageFormat format = run.options.outputFormat;
+    if (file.empty()) {
+        PrintDump(run.out, bytes);
+        return std::nullopt;
+    }
+    if (file == "-") {
+        // Nothing else goes to stdout: the report would end up inside the image.
+        WriteImageStream(run.out, "standard output", MemoryImage::Full(bytes), format);
+        return std::nullopt;
+    }
+    WriteImageFile(file, MemoryImage::Full(bytes), format);
+    // Reported for a file only: a device or a FIFO may be where stdout goes as well
+    // (/dev/stdout), and the report would land in the image.
+    std::error_code notFile;
+    if (!run.options.quiet && std::filesystem::is_regular_file(file, notFile))
+        run.out << "read " << MemoryImage::kSize << " bytes into " << file << " ("
+                << FormatName(format) << ")\n";
+    return std::nullopt;
+}
+
+std::optional<Failure> Verify(CommandRun& run, const MemoryImage& image) {
+    const ImageDiff diff = VerifyImage(run.bus, image, run.clock, run.progress.Fn());
+    run.progress.End();
+    if (diff.differing == 0) {
+        if (!run.options.quiet) run.out << "verified: " << diff.compared << " bytes match\n";
+        return std::nullopt;
+    }
+    if (!run.options.quiet) PrintMismatches(run.out, diff, "expected", "found");
+    return Failure{kStatusMemory, std::to_string(diff.differing) + " of " +
+                                      std::to_string(diff.compared) + " bytes differ from " +
+                                      run.options.file + ", " +
+                                      FirstMismatch(diff, "expected", "found") +
+                                      "; write the file to the memory, or check that it is the "
+                                      "right file"};
+}
+
+// The end of a write or an erase: the summary, and the bytes that read back otherwise.
+std::optional<Failure> WriteOutcome(CommandRun& run, const WriteReport& report) {
+    run.progress.End();
+    if (!run.options.quiet) PrintWriteSummary(run.out, report);
+    if (!report.verified || report.verify.differing == 0) return std::nullopt;
+    if (!run.options.quiet) PrintMismatches(run.out, report.verify, "wrote", "read");
+    return Failure{kStatusMemory, std::to_string(report.verify.differing) +
+                                      " bytes read back other than written, " +
+                                      FirstMismatch(report.verify, "wrote", "read") +
+                                      "; the memory may be write-protected (WP pin high) or "
+                                      "failing"};
+}
+
+std::optional<Failure> Write(CommandRun& run, const MemoryImage& image) {
+    const WriteOptions how{run.options.allPages, run.options.verify};
+    return WriteOutcome(run, WriteImage(run.bus, image, run.clock, how, run.progress.Fn()));
+}
+
+std::optional<Failure> Erase(CommandRun& run) {
+    const WriteOptions how{run.options.allPages, run.options.verify};
+    return WriteOutcome(
+        run, EraseMemory(run.bus, run.options.eraseValue, run.clock, how, run.progress.Fn()));
+}
+
+std::optional<Failure> Dispatch(CommandRun& run, const MemoryImage& image) {
+    switch (run.options.command) {
+        case Command::Scan: return Scan(run);
+        case Command::Read: return Read(run);
+        case Command::Write: return Write(run, image);
+        case Command::Verify: return Verify(run, image);
+        case Command::Erase: return Erase(run);
+    }
+    return std::nullopt;
+}
+
+// What a stop by a signal leaves behind, for the user.
+std::string CancelledMessage(const Options& options) {
+    std::string what = "cancelled by a signal";
+    if (options.command == Command::Write || options.command == Command::Erase)
+        what += "; the pages written so far stay written, run the command again to finish";
+    else if (options.command == Command::Read && !options.file.empty())
+        what += "; " + (options.file == "-" ? "nothing went to stdout"
+                                            : options.file + " was not written");
+    return what;
+}
+
+// The one way out for every outcome: the bus left at rest before the port is let go. After a
+// finished command or a cancel between pages it already is, and this changes nothing. After a
+// port failure in the middle of a transaction (a page half sent, a byte half clocked) raising
+// SCL and then SDA would be a stop, and a stop may make the memory commit the part of a page it
+// was given; the bus clear instead sends a start first, which makes it drop that part. A port
+// that never opened has no bus to leave.
+void LeaveBusAtRest(I2CBus& bus, Port& port, std::optional<Failure>& failure) {
+    if (!port.EverOpened()) return;
+    try {
+        if (bus.Interrupted()) {
+            CheckBus(bus);
+        } else {
+            // Clock line first, then the data line.
+            bus.SetSCL(kTrue);
+            bus.SetSDA(kTrue);
+        }
+    } catch (const PortError&) {
+        // The port is still failing: already reported, or the next run will report it.
+    } catch (const BusError& e) {
+        // SDA stays low after the clear: the next run's bus check would say so as well.
+        if (!failure) failure = Failure{kStatusMemory, OneLine(e.English())};
+    }
+}
+
+// The port --port or --sim names; a start image that gives only part of the memory is refused.
+setup::ChosenPort OpenChosenPort(const Options& options, CliEnvironment& env) {
+    try {
+        return setup::OpenPort(options.port, env.clock, env.openParallelPort);
+    } catch (const setup::PartialStartImage& e) {
+        throw Failure{kStatusUsage, std::string(e.what()) + "; give a file that covers all of "
+                                                            "them, or --sim alone for the "
+                                                            "demonstration contents"};
+    }
+}
+
+}  // namespace
+
+int RunCommand(const Options& options, CliEnvironment& env) {
+    MemoryImage image;  // read and checked whole: nothing is sent to the memory before this
+    if (options.command == Command::Write || options.command == Command::Verify)
+        image = ReadImageFile(options.file, options.format);
+
+    const setup::ChosenPort port = OpenChosenPort(options, env);
+
+    I2CBus bus(port.Get(), env.clock);
+    Progress progress(env, env.errIsTerminal && !options.quiet);
+    CommandRun run{options, env.out, env.clock, bus, progress};
+    std::optional<Failure> failure;
+    try {
+        // Bus at rest: data line first, then the clock line. The first port access.
+        bus.SetSDA(kTrue);
+        bus.SetSCL(kTrue);
+        failure = Dispatch(run, image);
+    } catch (const Cancelled&) {
+        failure = Failure{kStatusCancelled, CancelledMessage(options)};
+    } catch (const BusError& e) {
+        failure = Failure{kStatusMemory, OneLine(e.English())};
+    } catch (const PortError& e) {
+        failure = Failure{kStatusPort, OneLine(e.English())};
+    } catch (const ImageFileError& e) {  // the file the read was to go into
+        failure = Failure{kStatusUsage, e.what()};
+    }
+    progress.End();
+    LeaveBusAtRest(bus, port.Get(), failure);
+    try {
+        port.SaveChanges();  // only a write or an erase changes the memory
+    } catch (const ImageFileError& e) {
+        if (failure) PrintError(env.err, failure->message);
+        failure = Failure{kStatusUsage, std::string(e.what()) + "; the simulated memory's "
+                                                               "changes are lost"};
+    }
+    if (failure) throw *failure;
+    return kStatusDone;
+}
+
+}  // namespace lpt::cli

@@ -1,0 +1,279 @@
+#include "cli/options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <memory>
+#include <ostream>
+
+#include "bus/port_choice.h"
+#include "cli/output.h"
+#include "version.h"
+
+namespace lpt::cli {
+
+namespace {
+
+constexpr char kFooter[] = R"(Commands:
+  scan                     list the address bytes that answer on the bus, one a line
+  read [-o FILE] [--format bin|ihex|srec]
+                           read the whole memory into FILE (-o -: to stdout, binary unless
+                           --format names another); without -o print a dump: address, 16 bytes
+                           in hex, the characters (Windows-1251, '.' for control codes)
+  write FILE [--all] [--no-verify] [--format F]
+                           write the image in FILE: only the pages that differ (every page with
+                           --all), each read back and compared unless --no-verify; a HEX or
+                           S-record file may give part of the memory, the rest stays as it is
+  verify FILE [--format F]
+                           compare the memory with the bytes FILE gives
+  erase [--value BYTE]
+                           set every byte to BYTE (0xff when not given; 255 and 0xff both do)
+The format of FILE comes from its extension (.bin, .hex, .srec) unless --format names it. An image
+file is checked whole before the memory is touched; it must be a regular file. read -o replaces a
+regular file atomically, writes through a symbolic link to its file, and writes a device or FIFO
+in place. 'lpt-eeprom-cli COMMAND --help' shows the options of a command.
+
+Exit status:
+  0    done
+  1    the memory did not answer, or it holds other bytes than the file (verify, or the read-back
+       of a write)
+  2    the command line cannot be used, or an image file is missing, damaged or does not fit the
+       2 KB memory
+  3    the parallel port cannot be used (missing, no access, held by another driver)
+  130  cancelled by SIGINT, SIGTERM or SIGHUP; the bus is left at rest after the transaction under
+       way)";
+
+struct CommandName {
+    const char* name;
+    Command command;
+};
+constexpr CommandName kCommands[] = {{"scan", Command::Scan},
+                                     {"read", Command::Read},
+                                     {"write", Command::Write},
+                                     {"verify", Command::Verify},
+                                     {"erase", Command::Erase}};
+
+// The words as typed, before they are checked.
+struct Words {
+    std::string port;
+    std::string simImage;
+    bool quiet = false;
+    std::string file;
+    std::string format;
+    bool all = false;
+    bool noVerify = false;
+    std::string value = "0xff";
+};
+
+// The help's formatter, which writes the optional value of --sim as it is typed: --sim[=IMAGE].
+class HelpFormatter : public CLI::Formatter {
+public:
+    std::string make_option_opts(const CLI::Option* option) const override {
+        if (option->check_lname("sim")) return "[=IMAGE]";
+        return CLI::Formatter::make_option_opts(option);
+    }
+};
+
+// "255", "0xff", "0xFF" -> the byte; nothing for anything else.
+std::optional<std::uint8_t> ParseByte(const std::string& text) {
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const char* first = text.data() + (hex ? 2 : 0);
+    const char* last = text.data() + text.size();
+    int value = -1;
+    const auto [end, ec] = std::from_chars(first, last, value, hex ? 16 : 10);
+    if (first == last || ec != std::errc{} || end != last || value < 0 || value > 255) return {};
+    return static_cast<std::uint8_t>(value);
+}
+
+// Edits (insert, delete, replace, swap two neighbours) that turn one word into the other.
+size_t EditDistance(const std::string& a, const std::string& b) {
+    std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
+    for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
+    for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
+    for (size_t i = 1; i <= a.size(); ++i) {
+        for (size_t j = 1; j <= b.size(); ++j) {
+            const size_t replace = d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1);
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, replace});
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+        }
+    }
+    return d[a.size()][b.size()];
+}
+
+// "unknown command 'raed'; did you mean 'read'? Give one of ...": the closest command is
+// offered only when it is a slip of the keyboard away (one edit in a short word, two in a
+// longer one).
+std::string UnknownCommand(const std::string& word) {
+    std::string lower;
+    for (char c : word) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const size_t close = lower.size() <= 4 ? 1 : 2;
+    const char* best = nullptr;
+    size_t bestDistance = close + 1;
+    for (const CommandName& command : kCommands) {
+        const size_t distance = EditDistance(lower, command.name);
+        if (distance < bestDistance) {
+            best = command.name;
+            bestDistance = distance;
+        }
+    }
+    std::string text = "unknown command '" + word + "'; ";
+    text += best ? "did you mean '" + std::string(best) + "'? Give one" : "give one";
+    return text + " of scan, read, write, verify, erase (see " + kProgram + " --help)";
+}
+
+// The options' meaning, once CLI11 has taken the words apart: nothing when a word cannot be used,
+// after printing why.
+std::optional<Options> Check(const Words& typed, Command command, bool portGiven, bool sim,
+                             std::ostream& err) {
+    if (portGiven && typed.port.empty()) {
+        // Left out, --port means the port at 0x378; given empty (a variable that was not set),
+        // it means nothing, and the memory on some other port must not be taken for it.
+        PrintError(err, "--port is empty; give the port's device (/dev/parport0, parport0) or "
+                        "its base address (0x378, 0xd010, 888), or leave --port out for the port "
+                        "at 0x378");
+        return std::nullopt;
+    }
+    if (sim && portGiven) {
+        PrintError(err, "--port and --sim exclude each other; give one of them");
+        return std::nullopt;
+    }
+    Options options;
+    options.command = command;
+    const std::optional<PortChoice> choice = ParsePortChoice(typed.port);
+    if (!sim && !choice) {
+        PrintError(err, "--port " + typed.port + ": not a parallel port; give its device "
+                                                 "(/dev/parport0, parport0) or its base address "
+                                                 "(0x378, 0xd010, 888)");
+        return std::nullopt;
+    }
+    options.port = setup::PortRequest{choice.value_or(PortChoice{}), sim, typed.simImage};
+    options.quiet = typed.quiet;
+    options.file = typed.file;
+    // CLI11 lets only the three names through.
+    if (!typed.format.empty()) options.format = FormatFromName(typed.format);
+    options.allPages = typed.all;
+    options.verify = !typed.noVerify;
+    if (command == Command::Erase) {
+        const auto value = ParseByte(typed.value);
+        if (!value) {
+            PrintError(err, "--value " + typed.value + ": not a byte; give 0 to 255, in decimal "
+                                                       "or as 0x00 to 0xff");
+            return std::nullopt;
+        }
+        options.eraseValue = *value;
+    }
+    if (command == Command::Read && !options.file.empty()) {
+        // "-" (stdout) has no extension to go by: binary unless --format names another.
+        const auto f = options.format         ? options.format
+                       : options.file == "-" ? ImageFormat::Binary
+                                             : FormatFromExtension(options.file);
+        if (!f) {
+            PrintError(err, options.file + ": unknown file type; name the file .bin, .hex or "
+                                           ".srec, or give --format");
+            return std::nullopt;
+        }
+        options.outputFormat = *f;
+    }
+    return options;
+}
+
+}  // namespace
+
+ParsedOptions ParseOptions(const std::vector<std::string>& args, std::ostream& out,
+                           std::ostream& err) {
+    Words typed;
+    CLI::App app{"Reads, scans and writes a 2 KB I2C EEPROM wired to the PC parallel port.",
+                 kProgram};
+    app.set_version_flag("--version", std::string(kProgram) + " " + kVersion,
+                         "Print the program's version and exit");
+    app.set_help_flag("-h,--help", "Print this help and exit");
+    app.formatter(std::make_shared<HelpFormatter>());
+    app.get_formatter()->label("SUBCOMMAND", "COMMAND");
+    app.get_formatter()->column_width(22);
+    app.require_subcommand(1);
+    app.fallthrough();  // -q, --sim, --port also after the command, as in `read -o x.bin -q`
+    CLI::Option* port = app.add_option("--port", typed.port, setup::kPortHelp)->type_name("PORT");
+    CLI::Option* sim = app.add_option(
+        "--sim", typed.simImage,
+        "A simulated memory instead of a port: the demonstration contents, or\n"
+        "with =IMAGE those of IMAGE (a 2048-byte binary, or a HEX or S-record\n"
+        "file that gives every byte), which write and erase update");
+    sim->expected(0, 1);
+    app.add_flag("-q,--quiet", typed.quiet,
+                 "Print only errors: no progress, no reports (a dump or a scan's\n"
+                 "list still goes to stdout)");
+
+    const auto format = [&typed](CLI::App* command) {
+        command->add_option("--format", typed.format, "The file's format, whatever its extension")
+            ->type_name("bin|ihex|srec")
+            ->check(CLI::IsMember({"bin", "ihex", "srec"}).description(""));
+    };
+    const auto file = [&typed](CLI::App* command, const char* what) {
+        command->add_option("FILE", typed.file, what)->type_name("")->required();
+    };
+    // The commands are listed in the footer with their syntax; the formatter's own list is hidden.
+    CLI::App* scan = app.add_subcommand("scan", "List the address bytes that answer, one a line");
+    CLI::App* read = app.add_subcommand("read", "Read the whole memory into a file, or dump it");
+    read->add_option("-o,--output", typed.file,
+                     "The image file to write (- for stdout); a dump to stdout without")
+        ->type_name("FILE");
+    format(read);
+    CLI::App* write = app.add_subcommand("write", "Write an image file to the memory");
+    file(write, "The image to write");
+    write->add_flag("--all", typed.all, "Write every page, also those that already hold the image");
+    write->add_flag("--no-verify", typed.noVerify, "Do not read the pages written back");
+    format(write);
+    CLI::App* verify = app.add_subcommand("verify", "Compare the memory with an image file");
+    file(verify, "The image to compare with");
+    format(verify);
+    CLI::App* erase = app.add_subcommand("erase", "Set every byte of the memory to one value");
+    erase->add_option("--value", typed.value, "The byte: 0 to 255, or 0x00 to 0xff")
+        ->type_name("BYTE")
+        ->default_str("0xff");
+    for (CLI::App* command : {scan, read, write, verify, erase}) command->group("");
+    app.footer(kFooter);  // after the commands, which would inherit it
+
+    try {
+        // CLI11 reads "--port=" as --port without a value and takes the next word for it; it
+        // is an empty --port, refused below.
+        std::vector<std::string> words;
+        for (auto it = args.rbegin(); it != args.rend(); ++it) {
+            if (*it == "--port=") words.push_back("");
+            words.push_back(*it == "--port=" ? "--port" : *it);
+        }
+        app.parse(words);  // in reverse order, as CLI11 takes a vector
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        return {kStatusDone, {}};
+    } catch (const CLI::CallForVersion& e) {
+        out << e.what() << '\n';
+        return {kStatusDone, {}};
+    } catch (const CLI::ParseError& e) {
+        // A word where the command belongs that names none: CLI11 would only say that a command
+        // is required.
+        const std::vector<std::string> rest = app.remaining();
+        if (app.get_subcommands().empty() && !rest.empty() && !rest.front().empty() &&
+            rest.front()[0] != '-') {
+            PrintError(err, UnknownCommand(rest.front()));
+            return {kStatusUsage, {}};
+        }
+        std::string why = OneLine(e.what());
+        // CLI11 speaks of subcommands; the help of this program calls them commands.
+        for (size_t at; (at = why.find("subcommand")) != std::string::npos;)
+            why.replace(at, 10, "command");
+        PrintError(err, why + "; see " + kProgram + " --help");
+        return {kStatusUsage, {}};
+    }
+    const std::string name = app.get_subcommands().front()->get_name();
+    const auto named = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                    [&](const CommandName& c) { return name == c.name; });
+    std::optional<Options> options =
+        Check(typed, named->command, port->count() > 0, sim->count() > 0, err);
+    if (!options) return {kStatusUsage, {}};
+    return {std::nullopt, *options};
+}
+
+}  // namespace lpt::cli

@@ -1,0 +1,42 @@
+// lpt-eeprom-cli's command line: CLI11 reads it into Options, with the help and its footer, and
+// refuses here everything the command line alone can get wrong, before any file or port is
+// touched.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "image/image_file.h"
+#include "setup/port_setup.h"
+
+namespace lpt::cli {
+
+enum class Command { Scan, Read, Write, Verify, Erase };
+
+struct Options {
+    Command command = Command::Scan;
+    setup::PortRequest port;  // --port, or --sim[=IMAGE]
+    bool quiet = false;
+    std::string file;                   // write, verify: FILE; read: -o FILE, empty for the dump
+    std::optional<ImageFormat> format;  // --format
+    // read -o: --format, else the file's extension; binary for stdout.
+    ImageFormat outputFormat = ImageFormat::Binary;
+    bool allPages = false;           // write --all
+    bool verify = true;              // write without --no-verify
+    std::uint8_t eraseValue = 0xFF;  // erase --value
+};
+
+struct ParsedOptions {
+    std::optional<int> exitStatus;  // set: the help, the version or the refusal is printed
+    Options options;
+};
+
+// Reads the arguments (without the program name). --help and --version go to `out`, a refusal
+// to `err` as one line.
+ParsedOptions ParseOptions(const std::vector<std::string>& args, std::ostream& out,
+                           std::ostream& err);
+
+}  // namespace lpt::cli

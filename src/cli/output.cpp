@@ -1,0 +1,120 @@
+#include "cli/output.h"
+
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <ostream>
+
+#include "operations/dump_grid.h"
+
+namespace lpt::cli {
+
+namespace {
+
+// The dump's character column: the Windows-1251 character, '.' for the control codes (C0, DEL,
+// C1) that would move the cursor or vanish in a terminal.
+std::string DumpChar(std::uint8_t byte) {
+    const char32_t cp = Cp1251ToUnicode(byte);
+    if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) return ".";
+    return CharForm(byte);
+}
+
+// How many pages hold at least one of the differing bytes.
+int PagesWithMismatches(const ImageDiff& diff) {
+    int pages = 0;
+    int last = -1;
+    for (const Mismatch& m : diff.all) {  // in address order
+        if (m.address / kPageSize != last) ++pages;
+        last = m.address / kPageSize;
+    }
+    return pages;
+}
+
+}  // namespace
+
+void PrintError(std::ostream& err, const std::string& message) {
+    err << kProgram << ": " << message << '\n';
+}
+
+std::string OneLine(const std::string& text) {
+    std::string line;
+    bool lowerNext = true;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\n') {
+            if (!line.empty() && line.back() == '.') line.pop_back();
+            line += "; ";
+            lowerNext = true;
+            continue;
+        }
+        const char next = i + 1 < text.size() ? text[i + 1] : ' ';
+        const bool capitalOfWord = std::isupper(static_cast<unsigned char>(c)) &&
+                                   (next == ' ' || std::islower(static_cast<unsigned char>(next)));
+        line += lowerNext && capitalOfWord ? static_cast<char>(std::tolower(c)) : c;
+        lowerNext = false;
+    }
+    return line;
+}
+
+void PrintDump(std::ostream& out, const MemoryBytes& bytes) {
+    for (int row = 0; row < MemoryImage::kSize; row += 16) {
+        std::string hex, chars;
+        for (int i = 0; i < 16; ++i) {
+            const std::uint8_t b = bytes[static_cast<size_t>(row + i)];
+            hex += " " + ByteHex(b);
+            chars += DumpChar(b);
+        }
+        out << AddressText(row) << " " << hex << "  " << chars << '\n';
+    }
+}
+
+void PrintMismatches(std::ostream& out, const ImageDiff& diff, const char* expected,
+                     const char* found) {
+    for (const Mismatch& m : diff.first) {
+        out << AddressText(m.address) << ": " << expected << " " << ByteHex(m.expected) << ", "
+            << found << " " << ByteHex(m.found) << '\n';
+    }
+    if (diff.differing > static_cast<int>(diff.first.size()))
+        out << "... and " << diff.differing - static_cast<int>(diff.first.size()) << " more\n";
+}
+
+std::string FirstMismatch(const ImageDiff& diff, const char* expected, const char* found) {
+    const Mismatch& m = diff.first.front();
+    return "first at " + AddressText(m.address) + " (" + expected + " " + ByteHex(m.expected) +
+           ", " + found + " " + ByteHex(m.found) + ")";
+}
+
+void PrintWriteSummary(std::ostream& out, const WriteReport& report) {
+    out << "pages: " << report.pagesWritten << " written, " << report.pagesSkipped
+        << " skipped (already as asked), ";
+    if (report.verified)
+        out << report.pagesWritten << " read back, " << PagesWithMismatches(report.verify)
+            << " differ\n";
+    else if (report.pagesWritten > 0)
+        out << "not read back (--no-verify)\n";
+    else
+        out << "none to verify\n";
+}
+
+void Progress::CheckCancel() const {
+    if (env_.cancelled && env_.cancelled()) throw Cancelled{};
+}
+
+void Progress::operator()(int done, int total) {
+    CheckCancel();
+    if (!show_ || total <= 0) return;
+    const double elapsed = std::chrono::duration<double>(env_.clock() - start_).count();
+    const double left = done > 0 ? elapsed * (total - done) / done : 0.0;
+    char line[96];
+    std::snprintf(line, sizeof line, "\r%3d%%  %4d/%d bytes  %5.1f s elapsed  %5.1f s left ",
+                  done * 100 / total, done, total, elapsed, left);
+    env_.err << line << std::flush;
+    shown_ = true;
+}
+
+void Progress::End() {
+    if (shown_) env_.err << '\n' << std::flush;
+    shown_ = false;
+}
+
+}  // namespace lpt::cli

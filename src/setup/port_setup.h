@@ -1,0 +1,66 @@
+// The port a program drives, made from what its command line chose: the parallel port --port
+// names, through ppdev, or the simulated memory on a simulated port (--sim, lpt-eeprom-sim),
+// starting from the demonstration contents or from a start image. The one place where the
+// programs turn that choice into a port, and where the words for --port are.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "bus/clock.h"
+#include "bus/port.h"
+#include "bus/port_choice.h"
+#include "setup/start_image.h"
+
+namespace lpt::setup {
+
+// --port's help, the same words in every program. The line break is where the command-line
+// program's help breaks the line; the window programs' parser wraps the text by itself.
+extern const char kPortHelp[];
+
+// What the command line chose.
+struct PortRequest {
+    PortChoice parallelPort;  // --port; the port at 0x378 when not given
+    bool simulated = false;   // the simulated memory instead of a parallel port
+    std::string startImage;   // its start image; empty: the demonstration contents
+};
+
+// The parallel port the user chose, through ppdev. Nothing is opened before its first call.
+std::shared_ptr<Port> OpenParallelPort(const PortChoice& choice);
+// Where the parallel port comes from: OpenParallelPort, or a test's own port.
+using ParallelPortOpener = std::function<std::shared_ptr<Port>(const PortChoice&)>;
+
+class ChosenPort;
+
+// The port the request names. A start image is read first: ImageFileError or PartialStartImage
+// when it cannot be used, before any port exists. `clock` runs the simulated memory's write
+// cycle; a parallel port comes from `openParallelPort`.
+ChosenPort OpenPort(const PortRequest& request, const ClockFn& clock = SteadyNow,
+                    const ParallelPortOpener& openParallelPort = OpenParallelPort);
+
+class SimulatedMemory;
+
+// The chosen port, ready for a bus, and whatever stands behind it.
+class ChosenPort {
+public:
+    ChosenPort(ChosenPort&&) noexcept;
+    ChosenPort& operator=(ChosenPort&&) noexcept;
+    ~ChosenPort();
+
+    Port& Get() const;
+    // A simulated memory that started from an image file and no longer holds what it started
+    // with goes back into that file, in the file's format. Nothing happens otherwise. Throws
+    // ImageFileError.
+    void SaveChanges() const;
+
+private:
+    friend ChosenPort OpenPort(const PortRequest&, const ClockFn&, const ParallelPortOpener&);
+    explicit ChosenPort(std::shared_ptr<Port> parallelPort);
+    explicit ChosenPort(std::unique_ptr<SimulatedMemory> memory);
+
+    std::shared_ptr<Port> parallelPort_;  // one of the two
+    std::unique_ptr<SimulatedMemory> memory_;
+};
+
+}  // namespace lpt::setup
