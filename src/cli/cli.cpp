@@ -3,7 +3,6 @@
 #include "cli/commands.h"
 #include "cli/options.h"
 #include "cli/output.h"
-#include "image/image_file.h"
 
 namespace lpt::cli {
 
@@ -15,12 +14,9 @@ int RunCli(const std::vector<std::string>& args, CliEnvironment& env) {
     } catch (const Failure& f) {
         PrintError(env.err, f.message);
         return f.status;
-    } catch (const ImageFileError& e) {
-        PrintError(env.err, e.what());
-        return kStatusUsage;
-    } catch (const PortError& e) {
-        PrintError(env.err, OneLine(e.English()));
-        return kStatusPort;
+    } catch (const UserError& e) {  // the image file or the port, before any command ran
+        PrintError(env.err, e.English());
+        return StatusFor(e.Kind());
     }
 }
 

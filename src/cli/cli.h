@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bus/clock.h"
+#include "common/user_error.h"
 #include "setup/port_setup.h"
 
 namespace lpt::cli {
@@ -24,6 +25,16 @@ constexpr int kStatusMemory = 1;     // the memory did not answer, or holds othe
 constexpr int kStatusUsage = 2;      // the command line or an image file cannot be used
 constexpr int kStatusPort = 3;       // the port cannot be used
 constexpr int kStatusCancelled = 130;  // SIGINT, SIGTERM or SIGHUP, as a shell reports a Ctrl+C
+
+// The exit status of an error the user meets: the port 3, the memory or the bus 1, a file 2.
+constexpr int StatusFor(ErrorKind kind) {
+    switch (kind) {
+        case ErrorKind::Port: return kStatusPort;
+        case ErrorKind::Bus: return kStatusMemory;
+        case ErrorKind::File: return kStatusUsage;
+    }
+    return kStatusMemory;
+}
 
 struct CliEnvironment {
     CliEnvironment(std::ostream& out, std::ostream& err) : out(out), err(err) {}

@@ -152,7 +152,7 @@ void LeaveBusAtRest(I2CBus& bus, Port& port, std::optional<Failure>& failure) {
         // The port is still failing: already reported, or the next run will report it.
     } catch (const BusError& e) {
         // SDA stays low after the clear: the next run's bus check would say so as well.
-        if (!failure) failure = Failure{kStatusMemory, OneLine(e.English())};
+        if (!failure) failure = Failure{StatusFor(e.Kind()), e.English()};
     }
 }
 
@@ -187,12 +187,8 @@ int RunCommand(const Options& options, CliEnvironment& env) {
         failure = Dispatch(run, image);
     } catch (const Cancelled&) {
         failure = Failure{kStatusCancelled, CancelledMessage(options)};
-    } catch (const BusError& e) {
-        failure = Failure{kStatusMemory, OneLine(e.English())};
-    } catch (const PortError& e) {
-        failure = Failure{kStatusPort, OneLine(e.English())};
-    } catch (const ImageFileError& e) {  // the file the read was to go into
-        failure = Failure{kStatusUsage, e.what()};
+    } catch (const UserError& e) {  // the bus, the port, or the file a read was to go into
+        failure = Failure{StatusFor(e.Kind()), e.English()};
     }
     progress.End();
     LeaveBusAtRest(bus, port.Get(), failure);
