@@ -23,7 +23,13 @@ void WriteCycleWait::Poll() {
     lastPollLate_ = !(clock_() < deadline_);
 }
 
-bool PollAcknowledge(I2CBus& bus, std::uint8_t deviceByte, const ClockFn& clock, TimeNs limit) {
+namespace {
+
+// A start and the device address, again and again until the memory acknowledges or the wait is
+// over. `stopAfterRefusal`: each refused try is closed by a stop (acknowledge polling from rest);
+// otherwise the next try is a repeated start. True with the transaction open (SCL low).
+bool RepeatAddress(I2CBus& bus, std::uint8_t deviceByte, const ClockFn& clock, TimeNs limit,
+                   bool stopAfterRefusal) {
     WriteCycleWait wait(clock, limit);
     // The bound on tries only matters for a clock that does not move.
     for (int tries = 0; tries < 100000; ++tries) {
@@ -31,10 +37,16 @@ bool PollAcknowledge(I2CBus& bus, std::uint8_t deviceByte, const ClockFn& clock,
         bus.I2CStart();
         bus.WriteByte(deviceByte);
         if (bus.Ack != 0) return true;
-        bus.I2CStop();
+        if (stopAfterRefusal) bus.I2CStop();
         if (wait.Over()) break;
     }
     return false;
+}
+
+}  // namespace
+
+bool PollAcknowledge(I2CBus& bus, std::uint8_t deviceByte, const ClockFn& clock, TimeNs limit) {
+    return RepeatAddress(bus, deviceByte, clock, limit, /*stopAfterRefusal=*/true);
 }
 
 MemoryBus::MemoryBus(I2CBus& bus, ClockFn clock, const MemoryGeometry& memory)
@@ -87,17 +99,9 @@ bool MemoryBus::Open(int address, Opening opening, OnRefusal onRefusal, Transfer
         case Opening::Way::Retrying:
             bus_.I2CStart();
             bus_.WriteByte(device);
-            if (bus_.Ack == 0) {
-                WriteCycleWait wait(clock_, opening.limit);
-                // The bound on tries only matters for a clock that does not move.
-                for (int tries = 0; bus_.Ack == 0 && tries < 100000; ++tries) {
-                    wait.Poll();
-                    bus_.I2CStart();  // repeated start
-                    bus_.WriteByte(device);
-                    if (bus_.Ack == 0 && wait.Over()) break;
-                }
-            }
-            if (bus_.Ack != 0) return true;
+            if (bus_.Ack != 0 ||
+                RepeatAddress(bus_, device, clock_, opening.limit, /*stopAfterRefusal=*/false))
+                return true;
             transfer = {Transfer::Byte::DeviceAddress, 0};
             if (onRefusal == OnRefusal::SendOn) return true;
             bus_.I2CStop();
