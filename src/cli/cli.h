@@ -26,12 +26,14 @@ constexpr int kStatusUsage = 2;      // the command line or an image file cannot
 constexpr int kStatusPort = 3;       // the port cannot be used
 constexpr int kStatusCancelled = 130;  // SIGINT, SIGTERM or SIGHUP, as a shell reports a Ctrl+C
 
-// The exit status of an error the user meets: the port 3, the memory or the bus 1, a file 2.
+// The exit status of an error the user meets: the port 3, the memory or the bus 1, a file or
+// a choice that cannot be used 2.
 constexpr int StatusFor(ErrorKind kind) {
     switch (kind) {
         case ErrorKind::Port: return kStatusPort;
         case ErrorKind::Bus: return kStatusMemory;
-        case ErrorKind::File: return kStatusUsage;
+        case ErrorKind::File:
+        case ErrorKind::Usage: return kStatusUsage;
     }
     return kStatusMemory;
 }

@@ -21,9 +21,10 @@ struct Wording {
     std::string ru;
 };
 
-// What failed. The command-line program's exit status follows it (Port 3, Bus 1, File 2), and
-// the window's message title.
+// What failed. The command-line program's exit status follows it (Port 3, Bus 1, File and
+// Usage 2), and the window's message title.
 enum class ErrorKind {
+    Usage,  // a choice the command line made that cannot be used (an unknown chip, say)
     Port,  // the parallel port cannot be used (missing, no access, held, gone)
     Bus,   // the I2C bus or the memory on it (SDA stuck, no answer, a page refused)
     File,  // an image file cannot be read, used or written

@@ -14,41 +14,13 @@
 
 #include "bus/clock.h"
 #include "bus/i2c_bus.h"
+#include "common/chips.h"
 
 namespace lpt {
 
-// What one memory part is, as the transactions need it.
-struct MemoryGeometry {
-    int size;                 // bytes
-    int pageSize;             // bytes one page write takes (a page wraps onto itself)
-    int addressBytes;         // word address bytes after the device byte
-    std::uint8_t deviceType;  // the device byte with every address bit 0, R/W 0 (write)
-    std::uint8_t highBits;    // the bits of the device byte that carry the address bits above
-                              // the word address
-
-    // Bytes one device byte reaches through its word address.
-    constexpr int BlockSize() const { return 1 << (8 * addressBytes); }
-    constexpr int Blocks() const { return size / BlockSize(); }
-    constexpr int Pages() const { return size / pageSize; }
-    // The device byte (R/W 0) of the block that holds `address`.
-    constexpr std::uint8_t DeviceByte(int address) const {
-        return static_cast<std::uint8_t>(deviceType |
-                                         ((address >> (8 * addressBytes - 1)) & highBits));
-    }
-};
-
-// The 2 KB memory the buttons are written for: eight blocks of 256 bytes, device bytes 1010 b2
-// b1 b0 R/W, a one-byte word address, 16-byte pages.
-inline constexpr MemoryGeometry k24c16{2048, 16, 1, 0xA0, 0x0E};
-
-// The longest write cycle the datasheets of these memories give: after the stop that ends a
-// write, the memory acknowledges nothing for up to this long.
-constexpr TimeNs kLongestWriteCycle = std::chrono::milliseconds(5);
-
-// How long a memory may refuse its address after a write before the page is given up: twenty
-// times the datasheets' write cycle. Old and worn parts run well past 5 ms; a healthy memory is
-// not slowed by the margin, since polling ends at its acknowledge.
-constexpr TimeNs kWriteCycleLimit = 20 * kLongestWriteCycle;
+// The write-cycle limit of the 24c16 and of every part with a 5 ms write cycle (see
+// MemoryGeometry::WriteCycleLimit).
+constexpr TimeNs kWriteCycleLimit = k24c16.WriteCycleLimit();
 // The same in whole milliseconds, as the messages give it: "100".
 std::string WriteCycleLimitMs();
 

@@ -235,6 +235,10 @@ void Form1::Guarded(const QString& what, const std::function<void()>& body) {
                 after = QStringLiteral("Операция «%1» прервана. Окно остаётся в работе: следующее "
                                        "нажатие снова обратится к порту.");
                 break;
+            case ErrorKind::Usage:
+                title = QStringLiteral("Неверный выбор");
+                after = QStringLiteral("Операция «%1» не выполнена.");
+                break;
             case ErrorKind::File:
                 title = QStringLiteral("Ошибка файла");
                 after = QStringLiteral("Операция «%1» прервана.");

@@ -239,7 +239,7 @@ TEST(ImageWriteTest, ASlowMemoryIsWaitedForAndAStallNeverEndsTheWaitWithoutAPoll
 }
 
 TEST(PollAcknowledgeTest, GivesUpOnlyAfterTheLimitAndTheMinimumPollsWithAPollAfterTheDeadline) {
-    EXPECT_EQ(kWriteCycleLimit, 20 * kLongestWriteCycle);
+    EXPECT_EQ(kWriteCycleLimit, 20 * k24c16.writeCycle);
     EXPECT_EQ(MinimumPolls(kWriteCycleLimit), 1000) << "100 us a poll at 100 kHz";
     EXPECT_EQ(MinimumPolls(std::chrono::seconds(10)), 1000) << "capped";
     // Fast polls: the time decides; slow ones: the minimum number; a clock that never moves:
