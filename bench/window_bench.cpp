@@ -85,7 +85,7 @@ struct SimMemory {
 struct ReadKind {
     const char* name;
     const char* button;  // in the window
-    OperationResult (*operation)(I2CBus&, DumpGrid&);  // without it
+    OperationResult (*operation)(I2CBus&, DumpGrid&, const MemoryGeometry&);  // without it
 };
 const ReadKind kReads[] = {{"block read", "Command1", BlockRead},
                            {"byte read", "Command4", ByteRead}};
@@ -99,7 +99,7 @@ RunFigures RunAlone(const ReadKind& read, TimeNs cost) {
     DumpGrid grid;
     memory.port.ClearCalls();
     const auto t0 = Clock::now();
-    read.operation(bus, grid);
+    read.operation(bus, grid, k24c16);
     return memory.Figures(Ms(Clock::now() - t0));
 }
 

@@ -43,15 +43,16 @@ std::string Utf8(char32_t cp) {
     return s;
 }
 
-void CheckCell(int row, int col) {
-    if (row < 0 || row >= DumpGrid::kRows || col < 0 || col >= DumpGrid::kCols)
+void CheckCell(int row, int col, int rows) {
+    if (row < 0 || row >= rows || col < 0 || col >= DumpGrid::kCols)
         throw std::out_of_range("grid cell (" + std::to_string(row) + ", " + std::to_string(col) +
                                 ") is outside the grid");
 }
 
 }  // namespace
 
-DumpGrid::DumpGrid() : cells_(static_cast<size_t>(kRows * kCols)) {
+DumpGrid::DumpGrid(int memorySize)
+    : rows_(RowsFor(memorySize)), cells_(static_cast<size_t>(rows_ * kCols)) {
     // Split the format string into its column segments.
     std::string format = kFormatString;
     int col = 0;
@@ -75,7 +76,7 @@ DumpGrid::DumpGrid() : cells_(static_cast<size_t>(kRows * kCols)) {
 }
 
 void DumpGrid::SetCellText(int row, int col, std::string text) {
-    CheckCell(row, col);
+    CheckCell(row, col, rows_);
     cells_[static_cast<size_t>(row * kCols + col)] = std::move(text);
     if (listener_) listener_(row, col);
 }
@@ -85,8 +86,16 @@ void DumpGrid::Clear() {
     if (listener_) listener_(-1, -1);
 }
 
+void DumpGrid::Resize(int memorySize) {
+    rows_ = RowsFor(memorySize);
+    std::vector<std::string> header(cells_.begin(), cells_.begin() + kCols);
+    cells_.assign(static_cast<size_t>(rows_ * kCols), std::string());
+    for (int col = 0; col < kCols; ++col) cells_[static_cast<size_t>(col)] = header[col];
+    if (listener_) listener_(-1, -1);
+}
+
 const std::string& DumpGrid::CellText(int row, int col) const {
-    CheckCell(row, col);
+    CheckCell(row, col, rows_);
     return cells_[static_cast<size_t>(row * kCols + col)];
 }
 

@@ -1,6 +1,7 @@
-// The dump grid: a table of 136 x 34 text cells that shows what the reads read, sixteen bytes
-// to a row: an address label, sixteen hexadecimal cells, an empty separator column and sixteen
-// character cells. Row 0 is the header row and column 0 the address labels.
+// The dump grid: a table of text cells that shows what the reads read, sixteen bytes to a row: an
+// address label, sixteen hexadecimal cells, an empty separator column and sixteen character
+// cells, 34 columns. Row 0 is the header row and column 0 the address labels. A row for every
+// sixteen bytes of the memory and seven empty rows below: 136 rows for the 2 KB memory.
 //
 // Texts are UTF-8. The character cells hold the byte's Windows-1251 character as it is, control
 // characters included (a NUL byte gives a one-character text holding NUL).
@@ -20,7 +21,8 @@ enum class Alignment { Default, Left, Centre };
 
 class DumpGrid {
 public:
-    static constexpr int kRows = 136;
+    static constexpr int RowsFor(int memorySize) { return memorySize / 16 + 8; }
+    static constexpr int kRows = 2048 / 16 + 8;  // the 24c16's grid (RowsFor(2048))
     static constexpr int kCols = 34;
     // Header texts and column alignments; each '|' ends one column's segment, a leading '<' or
     // '^' aligns the column left or centred.
@@ -28,11 +30,15 @@ public:
         "<  |^ 0|^ 1|^ 2|^ 3|^ 4|^ 5|^ 6|^ 7|^ 8|^ 9|^ A|^ B|^ C|^ D|^ E|^ F| "
         "|^0|^1|^2|^3|^4|^5|^6|^7|^8|^9|^A|^B|^C|^D|^E|^F";
 
-    DumpGrid();
+    explicit DumpGrid(int memorySize = 2048);
 
+    int Rows() const { return rows_; }
     void SetCellText(int row, int col, std::string text);
     // Empties every cell, the header row included; shape, widths and alignments stay.
     void Clear();
+    // The grid of a memory of another size: RowsFor(memorySize) rows, every cell below row 0
+    // empty; row 0, the widths and the alignments stay. The listener hears (-1, -1).
+    void Resize(int memorySize);
 
     const std::string& CellText(int row, int col) const;
     Alignment ColumnAlignment(int col) const { return alignments_.at(col); }
@@ -44,6 +50,7 @@ public:
     void SetChangeListener(ChangeListener listener) { listener_ = std::move(listener); }
 
 private:
+    int rows_;
     std::vector<std::string> cells_;
     std::array<Alignment, kCols> alignments_{};
     std::array<int, kCols> widths_{};

@@ -1,5 +1,6 @@
 #include "operations/operations.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -9,8 +10,8 @@ namespace lpt {
 
 namespace {
 
-constexpr MemoryGeometry kMemory = k24c16;
-constexpr int kBlock = kMemory.BlockSize();
+// The most bytes a button reads in one sequential read.
+constexpr int kReadChunk = 256;
 
 // Opens each write transaction of a button: a start and the device address, as always. A memory
 // still in the write cycle of the transaction before (slower than the 5 ms pause, as old parts
@@ -22,7 +23,8 @@ constexpr int kBlock = kMemory.BlockSize();
 // and the transactions still go out and are counted unanswered.
 class WriteOpener {
 public:
-    Opening Next() const { return gaveUp_ ? Opening::Once() : Opening::Retrying(); }
+    explicit WriteOpener(TimeNs limit) : limit_(limit) {}
+    Opening Next() const { return gaveUp_ ? Opening::Once() : Opening::Retrying(limit_); }
 
     // After each transaction it opened.
     void Note(const Transfer& transfer) {
@@ -36,29 +38,31 @@ public:
     // How long the read-back may poll: the whole limit, unless the run already waited it out
     // in vain and the memory has answered nothing since (one poll then).
     TimeNs ReadBackLimit() const {
-        return gaveUp_ && !answeredSince_ ? TimeNs{0} : kWriteCycleLimit;
+        return gaveUp_ && !answeredSince_ ? TimeNs{0} : limit_;
     }
 
 private:
+    TimeNs limit_;
     bool gaveUp_ = false;         // the memory did not answer within the limit
     bool answeredSince_ = false;  // and then acknowledged a device address again
 };
 
-// The bytes a write put into block 0 and still owns, read back in one sequential read after
-// its last pause. The memory may still be finishing a slow write cycle: the read's device
+// The bytes a write put into the first 256 (block 0 of a 24c16) and still owns, read back in one
+// sequential read after its last pause. The memory may still be finishing a slow write cycle: the read's device
 // address is polled until acknowledged, for at most `limit`, which on a memory that kept to the
 // pause costs nothing.
 ReadBack ReadBackBlock0(MemoryBus& memory, TimeNs limit, const WriteJournal& journal, int writer,
-                        const std::array<std::uint8_t, kBlock>& written) {
+                        const std::array<std::uint8_t, kButtonBytes>& written) {
     ReadBack check;
     if (memory.Bus().Interrupted()) CheckBus(memory.Bus());
-    std::array<std::uint8_t, kBlock> found{};
+    const int count = ButtonBytes(memory.Memory());
+    std::array<std::uint8_t, kButtonBytes> found{};
     const Transfer read = memory.SequentialRead(
-        0, kBlock, [&found](int i, std::uint8_t v) { found[static_cast<size_t>(i)] = v; },
+        0, count, [&found](int i, std::uint8_t v) { found[static_cast<size_t>(i)] = v; },
         Opening::Polling(limit), OnRefusal::StopThere);
     if (!read.Answered()) return check;
     check.answered = true;
-    for (int a = 0; a < kBlock; ++a) {
+    for (int a = 0; a < count; ++a) {
         if (!journal.Owns(writer, a)) continue;  // overwritten by a write nested in a pause
         ++check.compared;
         const auto i = static_cast<size_t>(a);
@@ -84,7 +88,7 @@ private:
     WriteJournal own_;
     WriteJournal& log_;
     int writer_;
-    std::array<std::uint8_t, kBlock> written_{};
+    std::array<std::uint8_t, kButtonBytes> written_{};
 };
 
 // Counts one transaction of a run, and whether the memory left a byte of it unanswered.
@@ -96,9 +100,10 @@ void Count(OperationResult& result, const Transfer& transfer) {
 // A button's read of the whole memory, after the bus check: each byte read goes to the grid at
 // the cursor, from row 1, column 1 on, sixteen to a row, and into the result in address order.
 struct ReadRun {
-    ReadRun(I2CBus& bus, DumpGrid& into, OperationKind kind) : grid(into), result{kind} {
+    ReadRun(I2CBus& bus, DumpGrid& into, OperationKind kind, int size)
+        : grid(into), result{kind} {
         CheckBus(bus);
-        result.data.reserve(static_cast<size_t>(kMemory.size));
+        result.data.reserve(static_cast<size_t>(size));
     }
     void Keep(std::uint8_t value) {
         PlaceByte(grid, cursor, value);
@@ -110,20 +115,22 @@ struct ReadRun {
     OperationResult result;
 };
 
-// A button's write run over block 0: one write transaction of `bytesPerWrite` bytes at a time,
-// the bytes `value` gives for their addresses, every byte sent whatever the memory answers; a
-// pause after each transaction, then the read-back.
+// A button's write run over the first 256 bytes: one write transaction of `bytesPerWrite` bytes
+// at a time, the bytes `value` gives for their addresses, every byte sent whatever the memory
+// answers; a pause after each transaction, then the read-back.
 OperationResult WriteBlock0(I2CBus& bus, TimedPause& pause, WriteJournal* journal,
-                            const BusReady& busReady, OperationKind kind, int bytesPerWrite,
+                            const BusReady& busReady, OperationKind kind,
+                            const MemoryGeometry& geometry, int bytesPerWrite,
                             std::uint8_t (*value)(int address)) {
     OperationResult result{kind};
     CheckBus(bus);
     if (busReady) busReady();
-    MemoryBus memory(bus, pause.Clock());
+    MemoryBus memory(bus, pause.Clock(), geometry);
     Block0Proof proof(journal);
-    WriteOpener opener;
-    std::array<std::uint8_t, kMemory.pageSize> data{};
-    for (int address = 0; address < kBlock; address += bytesPerWrite) {
+    WriteOpener opener(geometry.WriteCycleLimit());
+    std::vector<std::uint8_t> data(static_cast<size_t>(bytesPerWrite));
+    const float writePause = WritePause(geometry);
+    for (int address = 0; address < ButtonBytes(geometry); address += bytesPerWrite) {
         // An operation nested in the last pause may have been cut short by a port failure in
         // the middle of a transaction; clear the bus before the next transaction goes out.
         if (bus.Interrupted()) CheckBus(bus);
@@ -134,7 +141,7 @@ OperationResult WriteBlock0(I2CBus& bus, TimedPause& pause, WriteJournal* journa
         Count(result, write);
         for (int n = 0; n < bytesPerWrite; ++n)
             proof.Wrote(address + n, data[static_cast<size_t>(n)]);
-        pause.Pause(kWritePause);
+        pause.Pause(writePause);
     }
     result.readBack = proof.Check(memory, opener.ReadBackLimit());
     result.readBackDone = true;
@@ -143,21 +150,26 @@ OperationResult WriteBlock0(I2CBus& bus, TimedPause& pause, WriteJournal* journa
 
 }  // namespace
 
-OperationResult BlockRead(I2CBus& bus, DumpGrid& grid) {
-    ReadRun run(bus, grid, OperationKind::BlockRead);
-    MemoryBus memory(bus);
+float WritePause(const MemoryGeometry& memory) {
+    return std::chrono::duration<float>(memory.writeCycle).count();
+}
+
+OperationResult BlockRead(I2CBus& bus, DumpGrid& grid, const MemoryGeometry& geometry) {
+    ReadRun run(bus, grid, OperationKind::BlockRead, geometry.size);
+    MemoryBus memory(bus, SteadyNow, geometry);
     const ByteSink keep = [&run](int, std::uint8_t value) { run.Keep(value); };
-    for (int block = 0; block < kMemory.Blocks(); block += 1) {
-        Count(run.result, memory.SequentialRead(block * kBlock, kBlock, keep, Opening::Once(),
+    const int chunk = std::min(kReadChunk, geometry.BlockSize());
+    for (int address = 0; address < geometry.size; address += chunk) {
+        Count(run.result, memory.SequentialRead(address, chunk, keep, Opening::Once(),
                                                 OnRefusal::SendOn));
     }
     return run.result;
 }
 
-OperationResult ByteRead(I2CBus& bus, DumpGrid& grid) {
-    ReadRun run(bus, grid, OperationKind::ByteRead);
-    MemoryBus memory(bus);
-    for (int address = 0; address < kMemory.size; address += 1) {
+OperationResult ByteRead(I2CBus& bus, DumpGrid& grid, const MemoryGeometry& geometry) {
+    ReadRun run(bus, grid, OperationKind::ByteRead, geometry.size);
+    MemoryBus memory(bus, SteadyNow, geometry);
+    for (int address = 0; address < geometry.size; address += 1) {
         std::uint8_t value = 0;
         Count(run.result, memory.RandomRead(address, value, Opening::Once(), OnRefusal::SendOn));
         run.Keep(value);  // after the stop: the bus is idle while the grid is written
@@ -166,14 +178,15 @@ OperationResult ByteRead(I2CBus& bus, DumpGrid& grid) {
 }
 
 OperationResult BlockFill(I2CBus& bus, TimedPause& pause, WriteJournal* journal,
-                          const BusReady& busReady) {
-    return WriteBlock0(bus, pause, journal, busReady, OperationKind::BlockFill, kMemory.pageSize,
+                          const BusReady& busReady, const MemoryGeometry& memory) {
+    return WriteBlock0(bus, pause, journal, busReady, OperationKind::BlockFill, memory,
+                       std::min(memory.pageSize, ButtonBytes(memory)),
                        [](int) -> std::uint8_t { return 0xFF; });
 }
 
 OperationResult PatternWrite(I2CBus& bus, TimedPause& pause, WriteJournal* journal,
-                             const BusReady& busReady) {
-    return WriteBlock0(bus, pause, journal, busReady, OperationKind::PatternWrite, 1,
+                             const BusReady& busReady, const MemoryGeometry& memory) {
+    return WriteBlock0(bus, pause, journal, busReady, OperationKind::PatternWrite, memory, 1,
                        [](int address) { return static_cast<std::uint8_t>(address); });
 }
 

@@ -9,7 +9,7 @@
 // address that opens a write transaction is refused (a memory slower than the 5 ms pause is
 // still in its write cycle), the write repeats the start and the address until it is
 // acknowledged, for at most kWriteCycleLimit, and only once per run in vain; a memory that keeps
-// to the pause sees no extra byte. After its last pause each write reads block 0 back in one
+// to the pause sees no extra byte. After its last pause each write reads what it wrote back in one
 // sequential read and compares it with what it wrote.
 #pragma once
 
@@ -34,7 +34,7 @@ struct Mismatch {
     std::uint8_t found;
 };
 
-// A write's proof: block 0 read back after the write's last pause.
+// A write's proof: the bytes it wrote read back after the write's last pause.
 struct ReadBack {
     bool answered = false;             // the memory acknowledged the read (else nothing compared)
     int compared = 0;                  // bytes compared
@@ -50,46 +50,62 @@ struct OperationResult {
     std::vector<std::uint8_t> data{};  // reads: the bytes read, in address order (all when done)
 };
 
-// Which write last wrote each byte of the memory. A write clicked inside another write's pause
-// may overwrite bytes the outer one wrote; the outer read-back then compares only the bytes
-// that are still its own, so the user is not warned about what they asked for.
+// The bytes the buttons write and read back: the first 256 of the memory (all of a smaller one).
+constexpr int kButtonBytes = 256;
+constexpr int ButtonBytes(const MemoryGeometry& memory) {
+    return memory.size < kButtonBytes ? memory.size : kButtonBytes;
+}
+
+// Which write last wrote each of the bytes the buttons write. A write clicked inside another
+// write's pause may overwrite bytes the outer one wrote; the outer read-back then compares only
+// the bytes that are still its own, so the user is not warned about what they asked for. Bytes
+// beyond those the buttons write are not tracked.
 class WriteJournal {
 public:
     int Begin() { return ++lastWriter_; }
-    void Record(int writer, int address) { owner_.at(static_cast<size_t>(address)) = writer; }
+    void Record(int writer, int address) {
+        if (address >= 0 && address < kButtonBytes) owner_[static_cast<size_t>(address)] = writer;
+    }
     bool Owns(int writer, int address) const {
         return owner_.at(static_cast<size_t>(address)) == writer;
     }
 
 private:
-    std::array<int, k24c16.size> owner_{};
+    std::array<int, kButtonBytes> owner_{};
     int lastWriter_ = 0;
 };
 
-// The length of the pause after every write transaction: the memory's write cycle.
+// The length of the pause after every write transaction of the 24c16: its write cycle.
 constexpr float kWritePause = 0.005f;
+// The same for any memory, in seconds.
+float WritePause(const MemoryGeometry& memory);
 
-// Sequential read of the whole memory, one transaction per 256-byte block, into the grid.
-OperationResult BlockRead(I2CBus& bus, DumpGrid& grid);
+// Every operation works on `memory`, the 24c16 unless another part was chosen.
+
+// Sequential read of the whole memory, one transaction per 256 bytes (the whole of a smaller
+// memory in one), into the grid.
+OperationResult BlockRead(I2CBus& bus, DumpGrid& grid, const MemoryGeometry& memory = k24c16);
 
 // Random read of the whole memory, one complete transaction per byte, into the grid.
-OperationResult ByteRead(I2CBus& bus, DumpGrid& grid);
+OperationResult ByteRead(I2CBus& bus, DumpGrid& grid, const MemoryGeometry& memory = k24c16);
 
 // Called by a write once its bus check has passed, before its first transaction: the window
 // disables there what must take no input while the write runs.
 using BusReady = std::function<void()>;
 
-// Fills word addresses 0 to 255 of block 0 with 0xFF in sixteen 16-byte page writes; pauses
-// after every page (and waits for a slow memory's acknowledge before the next), then reads
-// block 0 back. `journal` is shared by the writes that may nest inside each other's pauses;
-// without one the write keeps its own.
+// Fills addresses 0 to 255 (block 0 of a 24c16: sixteen 16-byte page writes) with 0xFF in page
+// writes of the memory's page size; pauses the memory's write cycle after every page (and waits
+// for a slow memory's acknowledge before the next), then reads those bytes back. `journal` is
+// shared by the writes that may nest inside each other's pauses; without one the write keeps
+// its own.
 OperationResult BlockFill(I2CBus& bus, TimedPause& pause, WriteJournal* journal = nullptr,
-                          const BusReady& busReady = {});
+                          const BusReady& busReady = {}, const MemoryGeometry& memory = k24c16);
 
-// Writes the value i to word address i of block 0, one byte write per byte; pauses after every
-// byte, then reads block 0 back.
+// Writes the value i to address i for i = 0 to 255, one byte write per byte; pauses after every
+// byte, then reads those bytes back.
 OperationResult PatternWrite(I2CBus& bus, TimedPause& pause, WriteJournal* journal = nullptr,
-                             const BusReady& busReady = {});
+                             const BusReady& busReady = {},
+                             const MemoryGeometry& memory = k24c16);
 
 // What a scan tells while it runs, one probe at a time. Nothing by default.
 class ScanListener {

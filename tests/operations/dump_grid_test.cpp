@@ -30,6 +30,22 @@ TEST(DumpGridFormat, HeaderTextsAlignmentsAndWidthsComeFromTheFormatString) {
         for (int c = 0; c < DumpGrid::kCols; ++c) ASSERT_TRUE(grid.CellText(r, c).empty());
 }
 
+TEST(DumpGridCells, AGridHasARowForEverySixteenBytesOfItsMemoryAndResizesEmpty) {
+    DumpGrid grid(262144);
+    EXPECT_EQ(grid.Rows(), 16384 + 8);
+    grid.SetCellText(16391, 33, "x");
+    EXPECT_THROW(grid.SetCellText(16392, 0, "x"), std::out_of_range);
+    int cleared = 0;
+    grid.SetChangeListener([&](int r, int c) { cleared += r == -1 && c == -1; });
+    grid.Resize(128);
+    EXPECT_EQ(cleared, 1);
+    EXPECT_EQ(grid.Rows(), 16);
+    EXPECT_EQ(grid.CellText(0, 1), " 0") << "the header row stays";
+    EXPECT_THROW(grid.CellText(16, 0), std::out_of_range);
+    for (int r = 1; r < grid.Rows(); ++r)
+        for (int c = 0; c < DumpGrid::kCols; ++c) ASSERT_TRUE(grid.CellText(r, c).empty());
+}
+
 TEST(DumpGridCells, ClearEmptiesEverythingIncludingTheHeaderAndKeepsTheShape) {
     DumpGrid grid;
     int notified = 0;
