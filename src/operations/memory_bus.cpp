@@ -120,6 +120,12 @@ Transfer MemoryBus::SequentialRead(int address, int count, const ByteSink& sink,
     bus_.I2CStart();  // repeated start
     const auto read = static_cast<std::uint8_t>(DeviceByte(address) | 1);
     if (!Send(read, Transfer::Byte::ReadAddress, 0, onRefusal, transfer)) return transfer;
+    ReadBytes(count, sink, ending);
+    return transfer;
+}
+
+// The bytes of a read whose read address was acknowledged, its ending and its stop.
+void MemoryBus::ReadBytes(int count, const ByteSink& sink, ReadEnding ending) {
     for (int i = 0; i < count; ++i) {
         bus_.Ack = i + 1 < count ? 1 : 0;  // each byte acknowledged but the last
         const std::uint8_t value = bus_.ReadByte();
@@ -127,6 +133,16 @@ Transfer MemoryBus::SequentialRead(int address, int count, const ByteSink& sink,
     }
     if (ending == ReadEnding::NackAndStop) bus_.WriteBit(kTrue);  // SDA released: no acknowledge
     bus_.I2CStop();
+}
+
+Transfer MemoryBus::CurrentAddressRead(std::uint8_t deviceByte, int count, const ByteSink& sink,
+                                      ReadEnding ending) {
+    Transfer transfer;
+    bus_.I2CStart();
+    const auto read = static_cast<std::uint8_t>(deviceByte | 1);
+    if (!Send(read, Transfer::Byte::ReadAddress, 0, OnRefusal::StopThere, transfer))
+        return transfer;
+    ReadBytes(count, sink, ending);
     return transfer;
 }
 

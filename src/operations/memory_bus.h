@@ -126,6 +126,12 @@ public:
     Transfer SequentialRead(int address, int count, const ByteSink& sink, Opening opening,
                             OnRefusal onRefusal, ReadEnding ending = ReadEnding::NoNinthClock);
 
+    // A read from where the memory's address pointer stands, with no word address: a start,
+    // `deviceByte` with R/W 1, the bytes (each but the last acknowledged), the ending, a stop.
+    // Refused, the stop follows the device byte.
+    Transfer CurrentAddressRead(std::uint8_t deviceByte, int count, const ByteSink& sink,
+                                ReadEnding ending = ReadEnding::NackAndStop);
+
     // A sequential read of one byte, into `value` (untouched when the read was not made).
     Transfer RandomRead(int address, std::uint8_t& value, Opening opening, OnRefusal onRefusal,
                         ReadEnding ending = ReadEnding::NoNinthClock);
@@ -144,6 +150,7 @@ private:
     bool Send(std::uint8_t byte, Transfer::Byte what, int index, OnRefusal onRefusal,
               Transfer& transfer);
     bool SendWordAddress(int address, OnRefusal onRefusal, Transfer& transfer);
+    void ReadBytes(int count, const ByteSink& sink, ReadEnding ending);
 
     I2CBus& bus_;
     ClockFn clock_;
