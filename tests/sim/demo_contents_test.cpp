@@ -13,7 +13,7 @@ using simtest::Bytes;
 TEST(LoadDemoContents, EachBlockHasItsPattern) {
     lpt::SteppingClock clock;
     lpt::sim::SimEeprom eeprom(clock.Fn());
-    eeprom.Memory().fill(0x00);
+    std::ranges::fill(eeprom.Memory(), 0x00);
     lpt::sim::LoadDemoContents(eeprom);
     const auto& m = eeprom.Memory();
     auto block = [&m](int n) { return Bytes(m.begin() + n * 256, m.begin() + (n + 1) * 256); };
