@@ -162,7 +162,8 @@ void ImageFigures() {
                 "ReadMemory, 2048 bytes", Us(readBus) / 1000, edges, edges / 100.0,
                 Us(readBus) / (10.0 * static_cast<double>(edges)));
 
-    MemoryBytes inverted = eeprom.Memory();
+    MemoryBytes inverted{};
+    std::ranges::copy(eeprom.Memory(), inverted.begin());
     for (auto& b : inverted) b = static_cast<std::uint8_t>(~b);
     const MemoryImage image = MemoryImage::Full(inverted);
     port.ClearCalls();

@@ -1,5 +1,6 @@
 #include "setup/port_setup.h"
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -20,7 +21,7 @@ public:
     SimulatedMemory(std::optional<StartImage> start, const ClockFn& clock)
         : start_(std::move(start)), eeprom_(clock), port_(LineTiming{}, clock) {
         if (start_)
-            eeprom_.Memory() = start_->bytes;
+            eeprom_.Memory().assign(start_->bytes.begin(), start_->bytes.end());
         else
             sim::LoadDemoContents(eeprom_);
         port_.SetRecording(false);
@@ -33,7 +34,9 @@ public:
     Port& GetPort() { return port_; }
 
     void SaveChanges() const {
-        if (start_ && eeprom_.Memory() != start_->bytes) SaveStartImage(*start_, eeprom_.Memory());
+        MemoryContents now{};  // the memory here is the default 24c16, the size of an image
+        std::copy_n(eeprom_.Memory().begin(), now.size(), now.begin());
+        if (start_ && now != start_->bytes) SaveStartImage(*start_, now);
     }
 
 private:

@@ -19,6 +19,7 @@
 #include "sim/sim_eeprom.h"
 #include "sim/sim_port.h"
 #include "sim/trace.h"
+#include "support/sim_bus.h"
 
 namespace lpt::cli {
 namespace {
@@ -38,7 +39,7 @@ protected:
     CliTest() : dir_(fs::temp_directory_path() / ("lpt_cli_test_" + std::to_string(getpid()))) {
         fs::create_directories(dir_);
         port->Attach(eeprom);
-        eeprom.Memory() = Pattern(11);
+        std::ranges::copy(Pattern(11), eeprom.Memory().begin());
         env.clock = clock.Fn();
         env.openParallelPort = [this](const PortChoice&) -> std::shared_ptr<Port> { return port; };
     }
@@ -143,7 +144,7 @@ TEST_F(CliTest, TheSimulatedMemoryStartsFromAnyImageFormatAndGoesBackInIt) {
 }
 
 TEST_F(CliTest, ReadToStdoutGivesTheImageAndNothingElse) {
-    const MemoryBytes& memory = eeprom.Memory();
+    const MemoryBytes memory = testing::Contents(eeprom);
     EXPECT_EQ(Run({"read", "-o", "-"}), kStatusDone) << err.str();
     EXPECT_EQ(out.str().size(), 2048u);
     EXPECT_TRUE(out.str() == std::string(memory.begin(), memory.end()));
@@ -160,7 +161,7 @@ TEST_F(CliTest, PartialHexChangesAndComparesOnlyItsBytes) {
     expected[0x11] = 0xCD;
     EXPECT_EQ(Run({"write", Path("p.hex")}), kStatusDone) << err.str();
     EXPECT_NE(out.str().find("1 written, 127 skipped"), std::string::npos) << out.str();
-    EXPECT_EQ(eeprom.Memory(), expected);
+    EXPECT_EQ(testing::Contents(eeprom), expected);
     EXPECT_EQ(Run({"verify", Path("p.hex")}), kStatusDone);
     EXPECT_EQ(out.str(), "verified: 2 bytes match\n");
     eeprom.Memory()[0x11] = 0x00;
@@ -181,7 +182,7 @@ TEST_F(CliTest, MemoryFaultsExitOneNamingTheAddresses) {
               std::string::npos)
         << out.str();
     EXPECT_EQ(out.str().find("verified"), std::string::npos) << out.str();
-    EXPECT_EQ(eeprom.Memory(), Pattern(11));
+    EXPECT_EQ(testing::Contents(eeprom), Pattern(11));
 
     eeprom.SetPresent(false);
     EXPECT_EQ(Run({"read"}), kStatusMemory);
@@ -258,7 +259,7 @@ TEST_F(CliTest, RefusedFilesAndCommandLinesNeverReachTheBus) {
     EXPECT_EQ(Run({"frob"}), kStatusUsage);
     ExpectOneLine("unknown command 'frob'; give one of scan, read, write, verify, erase");
     EXPECT_TRUE(port->Calls().empty());
-    EXPECT_EQ(eeprom.Memory(), Pattern(11));
+    EXPECT_EQ(testing::Contents(eeprom), Pattern(11));
     EXPECT_EQ(eeprom.CommittedWrites(), 0);
 }
 
@@ -367,7 +368,7 @@ TEST_F(CliTest, APortFailureInAPageIsClearedWithAStartSoThePartIsNotWritten) {
 
     // The port works again: the next run finishes the write.
     EXPECT_EQ(Run({"write", Path("y.bin")}), kStatusDone) << err.str();
-    EXPECT_EQ(eeprom.Memory(), ones);
+    EXPECT_EQ(testing::Contents(eeprom), ones);
 }
 
 TEST(CancelSignalsTest, SighupCancelsLikeSigintAndSigterm) {

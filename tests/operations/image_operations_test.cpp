@@ -14,7 +14,7 @@ using testing::Hex2;
 struct ImageRig : BusRig {
     using BusRig::BusRig;
     ClockFn clock = BusRig::clock.Fn();
-    MemoryImage Current() const { return MemoryImage::Full(eeprom.Memory()); }
+    MemoryImage Current() const { return MemoryImage::Full(testing::Contents(eeprom)); }
     // Decoded transactions from `from` on.
     std::vector<std::string> Transactions(size_t from = 0) const {
         const auto all = Decode().transactions;
@@ -35,7 +35,7 @@ TEST(ImageReadTest, ReadsTheWholeMemoryAndRefusesAMemoryThatDoesNotAnswer) {
                   EXPECT_EQ(total, 2048);
                   lastDone = done;
               }),
-              rig.eeprom.Memory());
+              testing::Contents(rig.eeprom));
     EXPECT_EQ(lastDone, 2048);
     ASSERT_EQ(rig.Transactions().size(), 9u) << "eight block reads, then the memory is asked";
     EXPECT_EQ(rig.Transactions()[8], "S AE+ P") << "whether it still answers";
@@ -87,7 +87,7 @@ TEST(ImageWriteTest, WritesOnlyTheChangedPagesPollsForTheWriteCycleAndReadsThemB
     EXPECT_TRUE(report.verified);
     EXPECT_EQ(report.verify.differing, 0);
     EXPECT_EQ(report.verify.compared, 48);
-    EXPECT_EQ(rig.eeprom.Memory(), image.bytes);
+    EXPECT_EQ(testing::Contents(rig.eeprom), image.bytes);
 
     const auto t = rig.Transactions(9);  // after the read of the eight blocks and its check
     size_t i = 0;

@@ -31,7 +31,7 @@ TEST(BlockReadTest, ReadsEveryByteIntoItsCellsWithOneTransactionPerBlock) {
     BusRig rig;
     const OperationResult r = BlockRead(rig.bus, rig.grid);
 
-    ExpectGridHolds(rig.grid, rig.eeprom.Memory());
+    ExpectGridHolds(rig.grid, testing::Contents(rig.eeprom));
     const sim::DecodedTrace trace = rig.Decode();
     EXPECT_TRUE(trace.faults.empty());
     ASSERT_EQ(trace.transactions.size(), 8u);
@@ -49,9 +49,9 @@ TEST(BlockReadTest, ReadsEveryByteIntoItsCellsWithOneTransactionPerBlock) {
 TEST(BlockReadTest, TwoRunsLeaveTheGridAsOneRunDoesWithTheSecondRunsValues) {
     BusRig rig;
     BlockRead(rig.bus, rig.grid);
-    rig.eeprom.Memory().fill(0x41);
+    std::ranges::fill(rig.eeprom.Memory(), 0x41);
     BlockRead(rig.bus, rig.grid);
-    ExpectGridHolds(rig.grid, rig.eeprom.Memory());
+    ExpectGridHolds(rig.grid, testing::Contents(rig.eeprom));
 }
 
 TEST(BlockReadTest, WithNoMemoryOnTheBusItCompletesFillsFFAndSaysSo) {

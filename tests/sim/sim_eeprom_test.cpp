@@ -34,7 +34,7 @@ protected:
     }
 
     simtest::Master master;
-    std::array<std::uint8_t, SimEeprom::kSize> original{};
+    std::vector<std::uint8_t> original;
 };
 
 TEST_F(SimEepromTest, AnswersExactlyTheSixteenDeviceAddressBytes) {
@@ -57,7 +57,7 @@ TEST_F(SimEepromTest, RandomSequentialAndCurrentAddressReads) {
     ASSERT_TRUE(master.WriteByte(0xAF));
     EXPECT_EQ(master.ReadByte(false), At(0x004));
     master.Stop();
-    const Bytes all = master.ReadAt(0, SimEeprom::kSize);
+    const Bytes all = master.ReadAt(0, eeprom.Size());
     EXPECT_TRUE(std::equal(all.begin(), all.end(), original.begin(), original.end()));
 }
 

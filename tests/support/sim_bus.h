@@ -2,11 +2,15 @@
 // virtual clock, the memory filled with a known pattern, and what the wire carried so far.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 
 #include "bus/clock.h"
+#include "common/chips.h"
 #include "sim/sim_eeprom.h"
 #include "sim/sim_port.h"
 #include "sim/trace.h"
@@ -18,13 +22,14 @@ struct SimBus {
     // The byte each cell starts with; an empty one leaves the memory erased (all FF).
     using Fill = std::function<std::uint8_t(int address)>;
 
-    // `step`: how far every clock reading moves virtual time on (zero: only Advance() moves it).
+    // `step`: how far every clock reading moves virtual time on (zero: only Advance() moves it);
+    // `chip`: the part the memory models.
     explicit SimBus(bool memoryPresent = true, const Fill& fill = {},
-                    TimeNs step = std::chrono::microseconds(100))
-        : clock(step) {
+                    TimeNs step = std::chrono::microseconds(100), const ChipChoice& chip = {})
+        : clock(step), eeprom(clock.Fn(), chip) {
         if (memoryPresent) port.Attach(eeprom);
         if (fill) {
-            for (int a = 0; a < sim::SimEeprom::kSize; ++a) eeprom.Memory()[a] = fill(a);
+            for (int a = 0; a < eeprom.Size(); ++a) eeprom.Memory()[a] = fill(a);
         }
     }
     ~SimBus() { port.Detach(eeprom); }
@@ -41,7 +46,7 @@ struct SimBus {
 
     SteppingClock clock;
     sim::SimPort port;
-    sim::SimEeprom eeprom{clock.Fn()};
+    sim::SimEeprom eeprom;
 
 private:
     size_t stops_ = 0;
@@ -49,5 +54,13 @@ private:
         if (e.kind == sim::WireEventKind::Stop) ++stops_;
     }};
 };
+
+// The bytes of a simulated 24c16 as the fixed-size array that the 2 KB image code holds.
+inline std::array<std::uint8_t, k24c16.size> Contents(const sim::SimEeprom& eeprom) {
+    std::array<std::uint8_t, k24c16.size> bytes{};
+    if (eeprom.Size() != k24c16.size) throw std::logic_error("the memory is not a 24c16");
+    std::copy(eeprom.Memory().begin(), eeprom.Memory().end(), bytes.begin());
+    return bytes;
+}
 
 }  // namespace lpt::testing

@@ -15,6 +15,7 @@
 #include "ui/grid_table_model.h"
 
 using lpt::MemoryImage;
+using lpt::testing::Contents;
 using lpt::testing::WindowRig;
 
 namespace {
@@ -83,7 +84,7 @@ void Form1FilesTest::saveKeepsTheLastCompleteReadAndOnlyThat() {
         rig.Keys(Qt::Key_S);
         const MemoryImage saved = rig.File(rig.chosen);
         QVERIFY(saved.Complete());
-        QVERIFY(saved.bytes == rig.eeprom.Memory());
+        QVERIFY(saved.bytes == Contents(rig.eeprom));
     }
     rig.Button("Command8")->click();  // CLS: nothing complete on the grid again
     rig.chosen = rig.Path("after-cls.bin");
@@ -109,7 +110,7 @@ void Form1FilesTest::saveKeepsTheLastCompleteReadAndOnlyThat() {
 void Form1FilesTest::saveGoesThroughALinkAndIntoAFifo() {
     FilesRig rig;
     rig.Button("Command1")->click();
-    const auto& memory = rig.eeprom.Memory();
+    const auto memory = Contents(rig.eeprom);
     rig.chosen = rig.Path("link.hex");
     QVERIFY(QFile::link(QStringLiteral("target.hex"), rig.chosen));
     rig.Keys(Qt::Key_S);
@@ -153,7 +154,7 @@ void Form1FilesTest::copyGivesTheSelectedCellsAsHexRows() {
 void Form1FilesTest::writeFilePutsItOnTheMemoryAndTheGridShowsIt() {
     FilesRig rig;
     rig.Button("Command1")->click();
-    MemoryImage image = MemoryImage::Full(rig.eeprom.Memory());
+    MemoryImage image = MemoryImage::Full(Contents(rig.eeprom));
     for (int a = 0x120; a < 0x140; ++a) image.bytes[a] = static_cast<std::uint8_t>(~a);  // 2 pages
     rig.chosen = rig.Path("new.hex");
     rig.Save(image, rig.chosen);
@@ -162,7 +163,7 @@ void Form1FilesTest::writeFilePutsItOnTheMemoryAndTheGridShowsIt() {
     QVERIFY(rig.questions[0].contains(QStringLiteral("new.hex")));
     QVERIFY(rig.questions[0].contains(QStringLiteral("2048 из 2048")));
     QVERIFY(rig.questions[0].contains(QStringLiteral("2 из 128 страниц")));
-    QVERIFY(rig.eeprom.Memory() == image.bytes);
+    QVERIFY(Contents(rig.eeprom) == image.bytes);
     QVERIFY(rig.GridShows(image.bytes));
     QVERIFY(rig.form->LastRead() && *rig.form->LastRead() == image.bytes);
     QVERIFY(rig.messages.back().text.contains(QStringLiteral("прочитаны обратно")));
@@ -171,7 +172,7 @@ void Form1FilesTest::writeFilePutsItOnTheMemoryAndTheGridShowsIt() {
 
 void Form1FilesTest::aBadFileOrANoWritesNothing() {
     FilesRig rig;
-    const auto before = rig.eeprom.Memory();
+    const auto before = Contents(rig.eeprom);
     QFile bad(rig.Path("cut.hex"));
     QVERIFY(bad.open(QIODevice::WriteOnly));
     bad.write(":10000000000102030405060708090A0B0C0D0E0F78\n");  // no end record
@@ -191,12 +192,12 @@ void Form1FilesTest::aBadFileOrANoWritesNothing() {
     rig.Keys(Qt::Key_O);
     QCOMPARE(rig.questions.size(), 1);
     QVERIFY(rig.port.Calls().empty());
-    QVERIFY(rig.eeprom.Memory() == before);
+    QVERIFY(Contents(rig.eeprom) == before);
 }
 
 void Form1FilesTest::compareMarksExactlyTheDifferingCellsUntilTheNextRead() {
     FilesRig rig;
-    MemoryImage image = MemoryImage::Full(rig.eeprom.Memory());
+    MemoryImage image = MemoryImage::Full(Contents(rig.eeprom));
     const std::vector<int> differ = {0x000, 0x3A7, 0x7FF};
     for (int a : differ) image.bytes[a] ^= 0x5A;
     rig.chosen = rig.Path("other.bin");
@@ -210,7 +211,7 @@ void Form1FilesTest::compareMarksExactlyTheDifferingCellsUntilTheNextRead() {
     }
     QVERIFY(!model.IsMarked(model.index(0, 1)));
     QVERIFY(rig.messages.back().text.contains(QStringLiteral("3 из 2048")));
-    QVERIFY(rig.GridShows(rig.eeprom.Memory()));
+    QVERIFY(rig.GridShows(Contents(rig.eeprom)));
     rig.Button("Command1")->click();
     QCOMPARE(model.MarkCount(), 0);
 }
