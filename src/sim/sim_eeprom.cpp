@@ -18,7 +18,6 @@ SimEeprom::SimEeprom(ClockFn clock, const ChipChoice& chip)
       geometry_(chip.Geometry()),
       comparedBits_(chip.Part().pinBits),
       answers_((chip.Pins() & chip.Part().pinsTiedHigh) == chip.Part().pinsTiedHigh),
-      dataMovesPointer_(&chip.Part() != &DefaultChip()),
       memory_(static_cast<std::size_t>(geometry_.size), 0xFF),  // erased cells read as all ones
       writeCycle_(geometry_.writeCycle),
       page_(static_cast<std::size_t>(geometry_.pageSize)),
@@ -100,7 +99,6 @@ bool SimEeprom::OnWrite(std::uint8_t byte) {
     page_[pageOffset_] = byte;
     pageDirty_[pageOffset_] = true;
     pageOffset_ = (pageOffset_ + 1) % geometry_.pageSize;  // the page wraps onto itself
-    if (dataMovesPointer_) pointer_ = pageBase_ + static_cast<std::uint32_t>(pageOffset_);
     haveData_ = true;
     return true;
 }

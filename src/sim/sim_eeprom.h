@@ -7,9 +7,8 @@
 // pin tied high (the A2 of a 24xx1025) answers nothing while that pin is low. One or two word
 // address bytes follow, most significant first; address bits beyond the part's size are ignored.
 // On a two-byte part the pointer is loaded only once both bytes are in. The page buffer wraps
-// inside its page, and each data byte moves the pointer on with it, even when the write then
-// comes to nothing (the 24c16 model leaves the pointer at the word address until the write is
-// committed, as it always has). A write is committed only by a stop that follows a data byte's
+// inside its page; the pointer stays at the word address until the write is committed, and
+// then stands after the last byte written. A write is committed only by a stop that follows a data byte's
 // acknowledge, and then takes the part's write cycle (on the monotonic clock), during which the
 // memory acknowledges nothing. A stop right after the word address (or a repeated start there)
 // only moves the address pointer; a stop inside a byte writes nothing. Sequential reads roll over
@@ -77,9 +76,6 @@ private:
     MemoryGeometry geometry_;
     std::uint8_t comparedBits_;  // device-byte bits matched against the pins
     bool answers_;               // false when a pin the part needs high is low
-    // Whether data bytes of a write that never gets committed still move the pointer. The
-    // 24c16 model keeps the word address then; the others move on as their counters do.
-    bool dataMovesPointer_;
     std::vector<std::uint8_t> memory_;
     bool present_ = true;
     bool writeProtected_ = false;

@@ -141,14 +141,14 @@ TEST(SimEepromParts, OneByteWordAddress) {
     ExpectSpelledReads({{"24c01", 0, 0x75, {0xA0, 0xF5}},  // the bit above 128 bytes is ignored
                         {"24c02", 6, 0xF5, {0xAC, 0xF5}}});
 
-    // A write cut off by a repeated start stores nothing, but its data bytes have moved the
-    // pointer on inside the page: 0x06, 0x07, then round to 0x00 and 0x01.
+    // A write cut off by a repeated start stores nothing, and the pointer stays at its word
+    // address: the data bytes only went into the page buffer.
     PartBus bus(ChooseChip("24c02"));
     bus.master.Start();
     for (std::uint8_t b : {0xA0, 0x06, 0x11, 0x22, 0x33}) ASSERT_TRUE(bus.master.WriteByte(b));
     bus.master.Start();
     ASSERT_TRUE(bus.master.WriteByte(0xA1));
-    EXPECT_EQ(bus.master.ReadByte(false), Cell(0x01));
+    EXPECT_EQ(bus.master.ReadByte(false), Cell(0x06));
     bus.master.Stop();
     EXPECT_EQ(bus.eeprom.CommittedWrites(), 0);
     for (int a = 0; a < 256; ++a) ASSERT_EQ(bus.eeprom.Memory()[a], Cell(a)) << a;
@@ -211,12 +211,12 @@ TEST(SimEepromParts, TwoByteWordAddress) {
     m.Stop();
     EXPECT_EQ(m.ReadCurrent(1), Bytes{Cell(0x1233)});
 
-    // A write cut off by a repeated start: nothing stored, the pointer moved on inside the page.
+    // A write cut off by a repeated start: nothing stored, the pointer at the word address.
     m.Start();
     for (std::uint8_t b : {0xA0, 0x12, 0x3E, 0x01, 0x02, 0x03}) ASSERT_TRUE(m.WriteByte(b));
     m.Start();
     ASSERT_TRUE(m.WriteByte(0xA1));
-    EXPECT_EQ(m.ReadByte(false), Cell(0x1221));
+    EXPECT_EQ(m.ReadByte(false), Cell(0x123E));
     m.Stop();
     EXPECT_EQ(bus.eeprom.CommittedWrites(), 0);
 }

@@ -18,16 +18,19 @@ inline std::string Hex2(int v) { return ByteHex(v); }
 
 struct BusRig : SimBus {
     I2CBus bus{port};
-    DumpGrid grid;
+    DumpGrid grid;  // sized in the constructor
     std::function<void()> duringPause;  // runs at every event-processing turn of a pause
     // Every clock reading moves virtual time on by 100 us: a 5 ms pause takes about 25 turns.
     TimedPause pause{clock.Fn(), [this] {
                          if (duringPause) duringPause();
                      }};
 
-    explicit BusRig(bool memoryPresent = true)
+    // `chip`: the part on the bus; the grid is sized for it.
+    explicit BusRig(bool memoryPresent = true, const ChipChoice& chip = {})
         : SimBus(memoryPresent,
-                 [](int a) { return static_cast<std::uint8_t>((a * 37 + 11) ^ (a >> 8)); }) {
+                 [](int a) { return static_cast<std::uint8_t>((a * 37 + 11) ^ (a >> 8)); },
+                 std::chrono::microseconds(100), chip),
+          grid(chip.Part().size) {
         bus.SetSDA(kTrue);
         bus.SetSCL(kTrue);
         port.ClearCalls();
