@@ -49,9 +49,15 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
     // The parser wraps the help to its own width: the command-line program's line break goes.
     const QCommandLineOption port("port", QString::fromUtf8(setup::kPortHelp).replace('\n', ' '),
                                   "PORT");
+    const QCommandLineOption lang(
+        "lang",
+        "The window's language: ru (Russian) or en (English). Without it, the desktop's language "
+        "decides (LANGUAGE, LC_ALL, LC_MESSAGES, LANG): English for English, else Russian.",
+        "ru|en");
     parser.addOption(help);
     parser.addOption(version);
     if (program.takesPort) parser.addOption(port);
+    parser.addOption(lang);
     if (program.takesImage) {
         parser.addPositionalArgument(
             "IMAGE",
@@ -74,7 +80,7 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
     const QString name = QString::fromUtf8(program.name);
     const auto usageError = [&](const QString& reason) {
         Print(stderr, name + ": " + reason + "\n\n" + parser.helpText());
-        return CommandLine{kUsageStatus, {}, {}};
+        return CommandLine{kUsageStatus, {}, {}, {}};
     };
 
     if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
@@ -82,11 +88,11 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
         Print(stdout, parser.helpText() +
                           "\nQt's standard options work as well, for example\n"
                           "-platform offscreen or -style fusion.\n");
-        return CommandLine{0, {}, {}};
+        return CommandLine{0, {}, {}, {}};
     }
     if (parser.isSet(version)) {
         std::printf("%s %s\n", program.name, kVersion);
-        return CommandLine{0, {}, {}};
+        return CommandLine{0, {}, {}, {}};
     }
 
     CommandLine line;
@@ -106,6 +112,15 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
                               "ls /proc/sys/dev/parport lists the ports there are.");
         }
         line.port = *choice;
+    }
+    if (parser.isSet(lang)) {
+        const QString text = parser.value(lang);
+        line.language = ui::LanguageFromName(text);
+        if (!line.language) {
+            return usageError("--lang " + text +
+                              ": not a language of the window.\nGive ru (Russian) or en "
+                              "(English), or leave --lang out to follow the desktop's language.");
+        }
     }
     const QStringList rest = parser.positionalArguments();
     const int allowed = program.takesImage ? 1 : 0;

@@ -1,8 +1,9 @@
 // The command line of the window programs, read before the window exists.
 //
 // --help and --version print and end the program without a window and without a display.
-// An unknown option, a --port that names no parallel port, or an argument too many prints the
-// reason and the usage on stderr and ends the program with status 2. Qt's own standard options
+// An unknown option, a --port that names no parallel port, a --lang that names no language of
+// the window, or an argument too many prints the reason and the usage on stderr and ends the
+// program with status 2. Qt's own standard options
 // (-platform, -style, -reverse ...) pass untouched: QApplication reads argv again afterwards.
 #pragma once
 
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "bus/port_choice.h"
+#include "ui/language.h"
 
 namespace lpt::app {
 
@@ -27,6 +29,7 @@ struct CommandLine {
     std::optional<int> exitStatus;  // set: everything is printed; end with this, open no window
     PortChoice port;                  // --port, or the default port when it is not given
     std::string image;              // IMAGE, empty when not given
+    std::optional<ui::Language> language;  // --lang; when not given, the desktop's decides
 };
 
 // Reads argv (leaves it as it is) and prints the help, the version or the error itself. Makes

@@ -1,10 +1,12 @@
 // lpt-eeprom: the window over a real parallel port, through the Linux ppdev driver. --port picks
 // the port by its device or its base address; without it, the port at 0x378.
 #include <QApplication>
+#include <QLocale>
 
 #include "app/command_line.h"
 #include "setup/port_setup.h"
 #include "ui/form1.h"
+#include "ui/language.h"
 #include "ui/quit_signals.h"
 
 int main(int argc, char* argv[]) {
@@ -19,6 +21,7 @@ int main(int argc, char* argv[]) {
         lpt::setup::OpenPort({line.port, /*simulated=*/false, /*startImage=*/{}});
 
     QApplication app(argc, argv);
+    lpt::ui::UseLanguage(lpt::ui::ChooseLanguage(QLocale::system(), line.language));
     lpt::ui::Form1 window(port.Get());
     lpt::ui::QuitSignals quitSignals(window);
     window.Load();

@@ -2,6 +2,7 @@
 // The memory starts with fixed demonstration contents, or with the image file named on the
 // command line, and lives only while the program runs.
 #include <QApplication>
+#include <QLocale>
 
 #include <cstdio>
 #include <optional>
@@ -10,6 +11,7 @@
 #include "image/image_file.h"
 #include "setup/port_setup.h"
 #include "ui/form1.h"
+#include "ui/language.h"
 #include "ui/quit_signals.h"
 
 namespace {
@@ -51,6 +53,7 @@ int main(int argc, char* argv[]) {
     if (!memory) return lpt::app::kUsageStatus;
 
     QApplication app(argc, argv);
+    lpt::ui::UseLanguage(lpt::ui::ChooseLanguage(QLocale::system(), line.language));
     lpt::ui::Form1 window(memory->Get());
     lpt::ui::QuitSignals quitSignals(window);
     window.Load();

@@ -15,6 +15,7 @@
 #include "operations/bus_check.h"
 #include "ui/dump_view.h"
 #include "ui/grid_table_model.h"
+#include "ui/language.h"
 #include "ui/operation_messages.h"
 
 namespace lpt::ui {
@@ -72,12 +73,13 @@ private:
     bool held_ = false;
 };
 
-// One button of the window: its control, object name, caption (UTF-8), place in twips, click
-// procedure, and the work its click does behind the boundary. A bus button's work first waits
-// for the memory to be out of any write cycle a pause covers, and the grid shows what it read
-// as soon as it ends. `disables` take no input while the work runs: disabled in that order once
-// the work's bus check has passed (it calls `busReady`), enabled again in the same order on
-// every way out. `work` gives the operation's result when there is one to report.
+// One button of the window: its control, object name, caption (the Russian text as written,
+// UTF-8; tr() gives it in the window's language), place in twips, click procedure, and the work
+// its click does behind the boundary. A bus button's work first waits for the memory to be out
+// of any write cycle a pause covers, and the grid shows what it read as soon as it ends.
+// `disables` take no input while the work runs: disabled in that order once the work's bus
+// check has passed (it calls `busReady`), enabled again in the same order on every way out.
+// `work` gives the operation's result when there is one to report.
 struct Form1::ButtonEntry {
     Control control;
     const char* name;
@@ -91,38 +93,38 @@ struct Form1::ButtonEntry {
 };
 
 const Form1::ButtonEntry Form1::kButtons[] = {
-    {Control::Command1, "Command1", "Чтение блоками", 90, 90, 1635, 330, &Form1::Command1_Click,
-     true, {}, true,
+    {Control::Command1, "Command1", QT_TRANSLATE_NOOP("lpt::ui::Form1", "Чтение блоками"), 90, 90,
+     1635, 330, &Form1::Command1_Click, true, {}, true,
      [](Form1& f, const BusReady&) -> std::optional<OperationResult> {
          f.ForgetDump();
          return f.KeepRead(BlockRead(f.bus_, f.grid_));
      }},
-    {Control::Command4, "Command4", "Чтение пабайтно", 1755, 90, 1725, 330, &Form1::Command4_Click,
-     true, {}, true,
+    {Control::Command4, "Command4", QT_TRANSLATE_NOOP("lpt::ui::Form1", "Чтение пабайтно"), 1755,
+     90, 1725, 330, &Form1::Command4_Click, true, {}, true,
      [](Form1& f, const BusReady&) -> std::optional<OperationResult> {
          f.ForgetDump();
          return f.KeepRead(ByteRead(f.bus_, f.grid_));
      }},
-    {Control::Command7, "Command7", "Поиск", 3510, 90, 1545, 330, &Form1::Command7_Click, true,
-     {}, false,
+    {Control::Command7, "Command7", QT_TRANSLATE_NOOP("lpt::ui::Form1", "Поиск"), 3510, 90, 1545,
+     330, &Form1::Command7_Click, true, {}, false,
      [](Form1& f, const BusReady&) -> std::optional<OperationResult> {
          TextBoxScan shown(f);
          BusScan(f.bus_, shown);
          return std::nullopt;  // what the scan found is in the text box
      }},
     // The fill takes the whole window, its own button included, out of use while it runs.
-    {Control::Command2, "Command2", "Запись блоками", 90, 450, 1635, 330, &Form1::Command2_Click,
-     true, {Control::Form1, Control::Command2}, true,
+    {Control::Command2, "Command2", QT_TRANSLATE_NOOP("lpt::ui::Form1", "Запись блоками"), 90, 450,
+     1635, 330, &Form1::Command2_Click, true, {Control::Form1, Control::Command2}, true,
      [](Form1& f, const BusReady& busReady) -> std::optional<OperationResult> {
          return BlockFill(f.bus_, f.pause_, &f.journal_, busReady);
      }},
-    {Control::Command3, "Command3", "Запись пабайтно", 1755, 450, 1725, 330,
-     &Form1::Command3_Click, true, {Control::Command3}, true,
+    {Control::Command3, "Command3", QT_TRANSLATE_NOOP("lpt::ui::Form1", "Запись пабайтно"), 1755,
+     450, 1725, 330, &Form1::Command3_Click, true, {Control::Command3}, true,
      [](Form1& f, const BusReady& busReady) -> std::optional<OperationResult> {
          return PatternWrite(f.bus_, f.pause_, &f.journal_, busReady);
      }},
-    {Control::Command8, "Command8", "CLS", 3510, 450, 1545, 330, &Form1::Command8_Click, false,
-     {}, false,
+    {Control::Command8, "Command8", QT_TRANSLATE_NOOP("lpt::ui::Form1", "CLS"), 3510, 450, 1545,
+     330, &Form1::Command8_Click, false, {}, false,
      [](Form1& f, const BusReady&) -> std::optional<OperationResult> {
          f.SetText("");
          f.grid_.Clear();
@@ -143,7 +145,7 @@ Form1::Form1(Port& port, ClockFn clock, QWidget* parent)
       bus_(port),
       pause_(std::move(clock), [] { QApplication::processEvents(); }, SleepBriefly) {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QStringLiteral("Form1"));
+    setWindowTitle(tr("Form1"));
     messageSink_ = [this](QMessageBox::Icon icon, const QString& title, const QString& text) {
         QMessageBox box(icon, title, text, QMessageBox::Ok, isVisible() ? this : nullptr);
         box.exec();
@@ -170,7 +172,7 @@ void Form1::BuildControls() {
 
     for (size_t i = 0; i < buttons_.size(); ++i) {
         const ButtonEntry& entry = kButtons[i];
-        auto* b = new QPushButton(QString::fromUtf8(entry.caption), this);
+        auto* b = new QPushButton(tr(entry.caption), this);
         b->setObjectName(QString::fromLatin1(entry.name));
         b->setGeometry(Twips(entry.left, entry.top, entry.width, entry.height));
         b->setAutoDefault(false);
@@ -226,33 +228,32 @@ void Form1::Guarded(const QString& what, const std::function<void()>& body) {
         QString title, after;
         switch (e.Kind()) {
             case ErrorKind::Bus:
-                title = QStringLiteral("Ошибка на шине I2C");
-                after = QStringLiteral("Операция «%1» остановлена: больше ничего на шину не "
-                                       "отправлено.");
+                title = tr("Ошибка на шине I2C");
+                after = tr("Операция «%1» остановлена: больше ничего на шину не отправлено.");
                 break;
             case ErrorKind::Port:
-                title = QStringLiteral("Ошибка порта");
-                after = QStringLiteral("Операция «%1» прервана. Окно остаётся в работе: следующее "
-                                       "нажатие снова обратится к порту.");
+                title = tr("Ошибка порта");
+                after = tr("Операция «%1» прервана. Окно остаётся в работе: следующее нажатие "
+                           "снова обратится к порту.");
                 break;
             case ErrorKind::Usage:
                 title = QStringLiteral("Неверный выбор");
                 after = QStringLiteral("Операция «%1» не выполнена.");
                 break;
             case ErrorKind::File:
-                title = QStringLiteral("Ошибка файла");
-                after = QStringLiteral("Операция «%1» прервана.");
+                title = tr("Ошибка файла");
+                after = tr("Операция «%1» прервана.");
                 break;
         }
         ShowMessage(QMessageBox::Critical, title,
-                    QString::fromStdString(e.Russian()) + QStringLiteral("\n\n") + after.arg(what));
+                    ErrorText(e) + QStringLiteral("\n\n") + after.arg(what));
     } catch (const std::exception& e) {
-        ShowMessage(QMessageBox::Critical, QStringLiteral("Ошибка"),
-                    QStringLiteral("Операция «%1» прервана из-за внутренней ошибки: %2")
+        ShowMessage(QMessageBox::Critical, tr("Ошибка"),
+                    tr("Операция «%1» прервана из-за внутренней ошибки: %2")
                         .arg(what, QString::fromUtf8(e.what())));
     } catch (...) {
-        ShowMessage(QMessageBox::Critical, QStringLiteral("Ошибка"),
-                    QStringLiteral("Операция «%1» прервана из-за неизвестной ошибки.").arg(what));
+        ShowMessage(QMessageBox::Critical, tr("Ошибка"),
+                    tr("Операция «%1» прервана из-за неизвестной ошибки.").arg(what));
     }
     MSFlexGrid1->PublishChanges();
     if (closeHeld_ && isEnabled()) {
@@ -268,7 +269,7 @@ void Form1::Guarded(const QString& what, const std::function<void()>& body) {
 // got, and says what the operation's result says went wrong.
 void Form1::Run(Control button) {
     const ButtonEntry& entry = Entry(button);
-    Guarded(QString::fromUtf8(entry.caption), [this, &entry] {
+    Guarded(tr(entry.caption), [this, &entry] {
         if (entry.drivesBus) pause_.Settle();
         HeldControls held(*this, entry.disables);
         const std::optional<OperationResult> result = entry.work(*this, [&held] { held.Hold(); });
@@ -297,13 +298,13 @@ void Form1::ShowMessage(QMessageBox::Icon icon, const QString& title, const QStr
 void Form1::ReportUnanswered(const OperationResult& result) {
     const std::string text = OperationWarning(result);
     if (text.empty() || unloaded_) return;
-    ShowMessage(QMessageBox::Warning, QStringLiteral("Память не отвечает"), Utf8(text));
+    ShowMessage(QMessageBox::Warning, tr("Память не отвечает"), Utf8(text));
 }
 
 // ---- event procedures ------------------------------------------------------------------------
 
 void Form1::Load() {
-    Guarded(QStringLiteral("Запуск"), [this] { Form_Load(); });
+    Guarded(tr("Запуск"), [this] { Form_Load(); });
 }
 
 void Form1::Form_Load() {

@@ -20,13 +20,17 @@
 #include "ui/dump_view.h"
 #include "ui/form1.h"
 #include "ui/grid_table_model.h"
+#include "ui/language.h"
 
 namespace lpt::ui {
 
 namespace {
 
-const QString kFilters = QStringLiteral(
-    "Двоичный образ (*.bin);;Intel HEX (*.hex *.ihex);;S-record (*.srec *.s19);;Все файлы (*)");
+// The file dialogs' name filters; FormatFor reads the patterns back.
+QString Filters() {
+    return Form1::tr("Двоичный образ (*.bin);;Intel HEX (*.hex *.ihex);;S-record (*.srec *.s19);;"
+                     "Все файлы (*)");
+}
 
 QString Hex2(int value) { return QString::fromStdString(ByteHex(value)); }
 
@@ -40,7 +44,9 @@ QString MismatchLines(const std::vector<Mismatch>& first, int total, const QStri
         text += QStringLiteral("  %1: %2 %3, %4 %5\n")
                     .arg(AddressOf(m.address), expected, Hex2(m.expected), found, Hex2(m.found));
     if (total > static_cast<int>(first.size()))
-        text += QStringLiteral("  … и ещё %1\n").arg(total - static_cast<int>(first.size()));
+        text += QStringLiteral("  ") +
+                Form1::tr("… и ещё %1").arg(total - static_cast<int>(first.size())) +
+                QLatin1Char('\n');
     return text;
 }
 
@@ -67,13 +73,13 @@ QString FileName(const QString& path) { return QFileInfo(path).fileName(); }
 
 void Form1::BuildActions() {
     dialogs_.choose = [this](bool save, const QString& title, QString* filter) {
-        return save ? QFileDialog::getSaveFileName(this, title, lastFolder_, kFilters, filter)
-                    : QFileDialog::getOpenFileName(this, title, lastFolder_, kFilters, filter);
+        return save ? QFileDialog::getSaveFileName(this, title, lastFolder_, Filters(), filter)
+                    : QFileDialog::getOpenFileName(this, title, lastFolder_, Filters(), filter);
     };
     dialogs_.confirm = [this](const QString& title, const QString& text) {
         QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, this);
-        QPushButton* write = box.addButton(QStringLiteral("Записать"), QMessageBox::AcceptRole);
-        QPushButton* cancel = box.addButton(QStringLiteral("Отмена"), QMessageBox::RejectRole);
+        QPushButton* write = box.addButton(tr("Записать"), QMessageBox::AcceptRole);
+        QPushButton* cancel = box.addButton(tr("Отмена"), QMessageBox::RejectRole);
         box.setDefaultButton(cancel);  // the safe answer
         box.setEscapeButton(cancel);
         box.exec();
@@ -87,17 +93,20 @@ void Form1::BuildActions() {
         void (Form1::*slot)();
     };
     const Entry entries[] = {
-        {"actionSave", "Сохранить в файл…", QKeySequence(Qt::CTRL | Qt::Key_S), &Form1::SaveToFile},
-        {"actionCopy", "Копировать", QKeySequence(Qt::CTRL | Qt::Key_C), &Form1::CopySelection},
-        {"actionSelectAll", "Выделить всё", QKeySequence(Qt::CTRL | Qt::Key_A),
+        {"actionSave", QT_TR_NOOP("Сохранить в файл…"), QKeySequence(Qt::CTRL | Qt::Key_S),
+         &Form1::SaveToFile},
+        {"actionCopy", QT_TR_NOOP("Копировать"), QKeySequence(Qt::CTRL | Qt::Key_C),
+         &Form1::CopySelection},
+        {"actionSelectAll", QT_TR_NOOP("Выделить всё"), QKeySequence(Qt::CTRL | Qt::Key_A),
          &Form1::SelectAllCells},
-        {"actionWriteFile", "Записать файл в память…", QKeySequence(Qt::CTRL | Qt::Key_O),
-         &Form1::WriteFileToMemory},
-        {"actionCompare", "Сравнить с файлом…", QKeySequence(), &Form1::CompareWithFile},
+        {"actionWriteFile", QT_TR_NOOP("Записать файл в память…"),
+         QKeySequence(Qt::CTRL | Qt::Key_O), &Form1::WriteFileToMemory},
+        {"actionCompare", QT_TR_NOOP("Сравнить с файлом…"), QKeySequence(),
+         &Form1::CompareWithFile},
     };
     MSFlexGrid1->setContextMenuPolicy(Qt::ActionsContextMenu);
     for (const Entry& entry : entries) {
-        auto* action = new QAction(QString::fromUtf8(entry.text), this);
+        auto* action = new QAction(tr(entry.text), this);
         action->setObjectName(QString::fromLatin1(entry.name));
         action->setShortcut(entry.keys);
         action->setShortcutContext(Qt::WindowShortcut);
@@ -143,28 +152,25 @@ std::optional<MemoryImage> Form1::ChooseImage(const QString& title, QString* pat
     try {
         return ReadImageFile(path->toStdString());
     } catch (const ImageFileError& e) {
-        ShowMessage(QMessageBox::Warning, QStringLiteral("Файл не подходит"),
-                    QString::fromStdString(e.Russian()) +
-                        QStringLiteral("\n\nВ память ничего не записано."));
+        ShowMessage(QMessageBox::Warning, tr("Файл не подходит"),
+                    ErrorText(e) + QStringLiteral("\n\n") + tr("В память ничего не записано."));
     }
     return std::nullopt;
 }
 
 void Form1::SaveToFile() {
-    Guarded(QStringLiteral("Сохранить в файл"), [this] {
+    Guarded(tr("Сохранить в файл"), [this] {
         if (!lastRead_) {
-            ShowMessage(QMessageBox::Information, QStringLiteral("Нечего сохранять"),
-                        QStringLiteral("В таблице нет полного чтения памяти (программа только что "
-                                       "запущена, таблица очищена кнопкой CLS, чтение прервано "
-                                       "ошибкой или память при чтении не отвечала), поэтому "
-                                       "сохранять нечего.\nПрочитайте память кнопкой «Чтение "
-                                       "блоками» или «Чтение пабайтно» и сохраните снова."));
+            ShowMessage(QMessageBox::Information, tr("Нечего сохранять"),
+                        tr("В таблице нет полного чтения памяти (программа только что запущена, "
+                           "таблица очищена кнопкой CLS, чтение прервано ошибкой или память при "
+                           "чтении не отвечала), поэтому сохранять нечего.\nПрочитайте память "
+                           "кнопкой «Чтение блоками» или «Чтение пабайтно» и сохраните снова."));
             return;
         }
         QString filter;
         QString path = dialogs_.choose
-                           ? dialogs_.choose(true, QStringLiteral("Сохранить прочитанное в файл"),
-                                             &filter)
+                           ? dialogs_.choose(true, tr("Сохранить прочитанное в файл"), &filter)
                            : QString();
         if (path.isEmpty()) return;
         const ImageFormat format = FormatFor(path, filter);
@@ -179,14 +185,13 @@ void Form1::SaveToFile() {
             // link, the file it points to); a device or a FIFO is written where it is.
             WriteImageFile(path.toStdString(), MemoryImage::Full(*lastRead_), format);
         } catch (const ImageFileError& e) {
-            ShowMessage(QMessageBox::Warning, QStringLiteral("Файл не сохранён"),
-                        QString::fromStdString(e.Russian()));
+            ShowMessage(QMessageBox::Warning, tr("Файл не сохранён"), ErrorText(e));
         }
     });
 }
 
 void Form1::CopySelection() {
-    Guarded(QStringLiteral("Копировать"), [this] {
+    Guarded(tr("Копировать"), [this] {
         // The selected cells by grid row: which of the sixteen bytes of the row.
         std::map<int, std::array<bool, 16>> rows;
         for (const QModelIndex& index : MSFlexGrid1->selectionModel()->selectedIndexes()) {
@@ -226,30 +231,29 @@ void Form1::WithImageFile(const QString& what, const QString& dialogTitle,
 }
 
 void Form1::WriteFileToMemory() {
-    const QString what = QStringLiteral("Записать файл в память");
+    const QString what = tr("Записать файл в память");
     WithImageFile(what, what, [this](const MemoryImage& image, const QString& path) {
         QString differ;
         if (lastRead_) {
             const size_t pages = DifferingPages(image, *lastRead_).size();
-            differ = QStringLiteral("Отличается от показанного в таблице: %1 из %2 страниц по %3 "
-                                    "байт; только они и будут записаны.")
+            differ = tr("Отличается от показанного в таблице: %1 из %2 страниц по %3 байт; "
+                        "только они и будут записаны.")
                          .arg(pages)
                          .arg(kPages)
                          .arg(kPageSize);
         } else {
-            differ = QStringLiteral("В таблице нет полного чтения памяти: какие страницы "
-                                    "отличаются, станет известно, когда память будет прочитана "
-                                    "перед записью.");
+            differ = tr("В таблице нет полного чтения памяти: какие страницы отличаются, станет "
+                        "известно, когда память будет прочитана перед записью.");
         }
         const QString question =
-            QStringLiteral("Записать в память файл «%1»?\n\nФайл: %2\nДанные: %3 из %4 байт "
-                           "памяти.\n%5\n\nЗапись изменит содержимое памяти. Каждая записанная "
-                           "страница будет прочитана обратно и сверена с файлом.")
+            tr("Записать в память файл «%1»?\n\nФайл: %2\nДанные: %3 из %4 байт памяти.\n%5\n\n"
+               "Запись изменит содержимое памяти. Каждая записанная страница будет прочитана "
+               "обратно и сверена с файлом.")
                 .arg(FileName(path), QDir::toNativeSeparators(path))
                 .arg(image.CoveredCount())
                 .arg(MemoryImage::kSize)
                 .arg(differ);
-        if (!dialogs_.confirm || !dialogs_.confirm(QStringLiteral("Записать файл в память?"), question))
+        if (!dialogs_.confirm || !dialogs_.confirm(tr("Записать файл в память?"), question))
             return;
 
         pause_.Settle();
@@ -266,8 +270,8 @@ void Form1::WriteFileToMemory() {
         // The progress dialog is window-modal: the window takes no other input meanwhile. Its
         // updates come between pages, with the bus at rest; a close handled there ends the
         // write at that page boundary.
-        QProgressDialog progress(QStringLiteral("Запись файла…"), QString(), 0, 1, this);
-        progress.setWindowTitle(QStringLiteral("Запись файла в память"));
+        QProgressDialog progress(tr("Запись файла…"), QString(), 0, 1, this);
+        progress.setWindowTitle(tr("Запись файла в память"));
         progress.setWindowModality(Qt::WindowModal);
         progress.setMinimumDuration(0);
         progress.setAutoClose(false);
@@ -279,7 +283,7 @@ void Form1::WriteFileToMemory() {
             const qint64 ms = clock.elapsed();
             const qint64 left = doneBytes > 0 ? ms * (total - doneBytes) / doneBytes : 0;
             progress.setMaximum(total);
-            progress.setLabelText(QStringLiteral("«%1»: %2 из %3 байт, осталось около %4 с")
+            progress.setLabelText(tr("«%1»: %2 из %3 байт, осталось около %4 с")
                                       .arg(FileName(path))
                                       .arg(doneBytes)
                                       .arg(total)
@@ -293,26 +297,24 @@ void Form1::WriteFileToMemory() {
         ShowBytes(report.after);
         QString text;
         if (report.pagesWritten == 0) {
-            text = QStringLiteral("Память уже совпадает с файлом «%1»: ни одна страница не "
-                                  "записана.")
+            text = tr("Память уже совпадает с файлом «%1»: ни одна страница не записана.")
                        .arg(FileName(path));
         } else if (report.verify.differing == 0) {
-            text = QStringLiteral("Файл «%1» записан в память: записано страниц — %2, совпадали "
-                                  "и пропущены — %3.\nВсе записанные страницы прочитаны обратно "
-                                  "и совпадают с файлом.")
+            text = tr("Файл «%1» записан в память: записано страниц — %2, совпадали и пропущены "
+                      "— %3.\nВсе записанные страницы прочитаны обратно и совпадают с файлом.")
                        .arg(FileName(path))
                        .arg(report.pagesWritten)
                        .arg(report.pagesSkipped);
         } else {
-            text = QStringLiteral("Файл «%1» записан (страниц: %2), но проверка чтением нашла "
-                                  "%3 байт, отличающихся от файла:\n%4Возможные причины: запись "
-                                  "запрещена (вывод WP памяти подключён к питанию), ненадёжный "
-                                  "контакт на выводах 2, 15, 16, неисправная память.")
+            text = tr("Файл «%1» записан (страниц: %2), но проверка чтением нашла %3 байт, "
+                      "отличающихся от файла:\n%4Возможные причины: запись запрещена (вывод WP "
+                      "памяти подключён к питанию), ненадёжный контакт на выводах 2, 15, 16, "
+                      "неисправная память.")
                        .arg(FileName(path))
                        .arg(report.pagesWritten)
                        .arg(report.verify.differing)
                        .arg(MismatchLines(report.verify.first, report.verify.differing,
-                                          QStringLiteral("в файле"), QStringLiteral("в памяти")));
+                                          tr("в файле"), tr("в памяти")));
             MSFlexGrid1->Model().SetMarks([&] {
                 std::vector<int> at;
                 for (const Mismatch& m : report.verify.all) at.push_back(m.address);
@@ -321,13 +323,13 @@ void Form1::WriteFileToMemory() {
         }
         Beep();
         ShowMessage(report.verify.differing == 0 ? QMessageBox::Information : QMessageBox::Warning,
-                    QStringLiteral("Запись файла"), text);
+                    tr("Запись файла"), text);
     });
 }
 
 void Form1::CompareWithFile() {
-    const QString what = QStringLiteral("Сравнить с файлом");
-    const QString title = QStringLiteral("Сравнить память с файлом");
+    const QString what = tr("Сравнить с файлом");
+    const QString title = tr("Сравнить память с файлом");
     WithImageFile(what, title, [this](const MemoryImage& image, const QString& path) {
         pause_.Settle();
         ForgetDump();
@@ -339,20 +341,20 @@ void Form1::CompareWithFile() {
         MSFlexGrid1->Model().SetMarks(at);
         Beep();
         if (diff.differing == 0) {
-            ShowMessage(QMessageBox::Information, QStringLiteral("Сравнение с файлом"),
-                        QStringLiteral("Память совпадает с файлом «%1»: сравнено %2 байт.")
+            ShowMessage(QMessageBox::Information, tr("Сравнение с файлом"),
+                        tr("Память совпадает с файлом «%1»: сравнено %2 байт.")
                             .arg(FileName(path))
                             .arg(diff.compared));
             return;
         }
-        ShowMessage(QMessageBox::Warning, QStringLiteral("Сравнение с файлом"),
-                    QStringLiteral("Память отличается от файла «%1»: %2 из %3 байт; в таблице они "
-                                   "выделены цветом.\n%4")
+        ShowMessage(QMessageBox::Warning, tr("Сравнение с файлом"),
+                    tr("Память отличается от файла «%1»: %2 из %3 байт; в таблице они выделены "
+                       "цветом.\n%4")
                         .arg(FileName(path))
                         .arg(diff.differing)
                         .arg(diff.compared)
-                        .arg(MismatchLines(diff.first, diff.differing, QStringLiteral("в файле"),
-                                           QStringLiteral("в памяти"))));
+                        .arg(MismatchLines(diff.first, diff.differing, tr("в файле"),
+                                           tr("в памяти"))));
     });
 }
 

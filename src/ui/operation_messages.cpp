@@ -1,5 +1,8 @@
 #include "ui/operation_messages.h"
 
+#include <QCoreApplication>
+#include <QString>
+
 #include <algorithm>
 
 #include "operations/hex_text.h"
@@ -7,56 +10,111 @@
 
 namespace lpt::ui {
 
+namespace {
+
+QString Utf8(const std::string& s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+}  // namespace
+
+// The operations' names are the buttons' captions, in the buttons' translation context; the
+// warnings' own texts are in "OperationMessages".
 std::string OperationTitle(OperationKind kind) {
+    const char* caption = nullptr;
     switch (kind) {
-        case OperationKind::BlockRead: return "Чтение блоками";
-        case OperationKind::ByteRead: return "Чтение пабайтно";
-        case OperationKind::BlockFill: return "Запись блоками";
-        case OperationKind::PatternWrite: return "Запись пабайтно";
+        case OperationKind::BlockRead:
+            caption = QT_TRANSLATE_NOOP("lpt::ui::Form1", "Чтение блоками");
+            break;
+        case OperationKind::ByteRead:
+            caption = QT_TRANSLATE_NOOP("lpt::ui::Form1", "Чтение пабайтно");
+            break;
+        case OperationKind::BlockFill:
+            caption = QT_TRANSLATE_NOOP("lpt::ui::Form1", "Запись блоками");
+            break;
+        case OperationKind::PatternWrite:
+            caption = QT_TRANSLATE_NOOP("lpt::ui::Form1", "Запись пабайтно");
+            break;
     }
-    return {};
+    if (!caption) return {};
+    return QCoreApplication::translate("lpt::ui::Form1", caption).toStdString();
 }
 
 std::string UnansweredWarning(const OperationResult& r) {
     if (r.unanswered == 0) return {};
     const bool read = r.kind == OperationKind::BlockRead || r.kind == OperationKind::ByteRead;
-    std::string text = "«" + OperationTitle(r.kind) + "»: память не ответила в " +
-                       std::to_string(r.unanswered) + " из " + std::to_string(r.transactions) +
-                       " транзакций (нет подтверждения адреса или данных).\n";
-    text += read ? "Прочитанные данные недостоверны: байты FF могут означать, что память "
-                   "просто не отвечала, а не что она чистая.\n"
-                 : "Записанные данные недостоверны: эти транзакции память, скорее всего, не "
-                   "выполнила. Прочитайте блок 0, чтобы проверить.\n";
-    text += "Возможные причины: нет микросхемы на шине, ошибка в подключении (выводы 2, 15, 16 и "
-            "общий провод), нет питания, память ещё занята предыдущей записью";
-    text += read ? "." : ", запись запрещена (вывод WP памяти подключён к питанию).";
-    return text;
+    QString text = QCoreApplication::translate(
+                       "OperationMessages",
+                       "«%1»: память не ответила в %2 из %3 транзакций (нет подтверждения адреса "
+                       "или данных).")
+                       .arg(Utf8(OperationTitle(r.kind)))
+                       .arg(r.unanswered)
+                       .arg(r.transactions) +
+                   QLatin1Char('\n');
+    text += read ? QCoreApplication::translate(
+                       "OperationMessages",
+                       "Прочитанные данные недостоверны: байты FF могут означать, что память "
+                       "просто не отвечала, а не что она чистая.")
+                 : QCoreApplication::translate(
+                       "OperationMessages",
+                       "Записанные данные недостоверны: эти транзакции память, скорее всего, не "
+                       "выполнила. Прочитайте блок 0, чтобы проверить.");
+    text += QLatin1Char('\n');
+    text += read ? QCoreApplication::translate(
+                       "OperationMessages",
+                       "Возможные причины: нет микросхемы на шине, ошибка в подключении (выводы 2, "
+                       "15, 16 и общий провод), нет питания, память ещё занята предыдущей записью.")
+                 : QCoreApplication::translate(
+                       "OperationMessages",
+                       "Возможные причины: нет микросхемы на шине, ошибка в подключении (выводы 2, "
+                       "15, 16 и общий провод), нет питания, память ещё занята предыдущей записью, "
+                       "запись запрещена (вывод WP памяти подключён к питанию).");
+    return text.toStdString();
 }
 
 std::string ReadBackWarning(const OperationResult& r) {
     if (!r.readBackDone) return {};
-    const std::string title = "«" + OperationTitle(r.kind) + "»: ";
+    const QString title = Utf8(OperationTitle(r.kind));
+    const QString limit = Utf8(WriteCycleLimitMs());
     if (!r.readBack.answered) {
-        return title + "проверить записанное не удалось: при чтении блока 0 память не ответила "
-                       "(нет подтверждения адреса) и за " + WriteCycleLimitMs() +
-               " мс так и не освободилась.\nЗапись не подтверждена. Проверьте подключение и "
-               "питание памяти.";
+        return QCoreApplication::translate(
+                   "OperationMessages",
+                   "«%1»: проверить записанное не удалось: при чтении блока 0 память не ответила "
+                   "(нет подтверждения адреса) и за %2 мс так и не освободилась.\nЗапись не "
+                   "подтверждена. Проверьте подключение и питание памяти.")
+            .arg(title, limit)
+            .toStdString();
     }
     const auto& bad = r.readBack.mismatches;
     if (bad.empty()) return {};
-    std::string text = title + "проверка чтением: " + std::to_string(bad.size()) + " из " +
-                       std::to_string(r.readBack.compared) +
-                       " байт блока 0 отличаются от записанного.\n";
+    QString text = QCoreApplication::translate(
+                       "OperationMessages",
+                       "«%1»: проверка чтением: %2 из %3 байт блока 0 отличаются от записанного.")
+                       .arg(title)
+                       .arg(bad.size())
+                       .arg(r.readBack.compared) +
+                   QLatin1Char('\n');
     const size_t shown = std::min<size_t>(bad.size(), 8);
     for (size_t i = 0; i < shown; ++i) {
-        text += "  " + AddressText(bad[i].address) + ": записано " + ByteHex(bad[i].expected) +
-                ", прочитано " + ByteHex(bad[i].found) + "\n";
+        text += QStringLiteral("  ") +
+                QCoreApplication::translate("OperationMessages", "%1: записано %2, прочитано %3")
+                    .arg(Utf8(AddressText(bad[i].address)), Utf8(ByteHex(bad[i].expected)),
+                         Utf8(ByteHex(bad[i].found))) +
+                QLatin1Char('\n');
     }
-    if (bad.size() > shown) text += "  … и ещё " + std::to_string(bad.size() - shown) + "\n";
-    text += "Возможные причины: запись запрещена (вывод WP памяти подключён к питанию; такая "
-            "память подтверждает байты, но не сохраняет их), память не заканчивает запись и за " +
-            WriteCycleLimitMs() + " мс ожидания, ненадёжный контакт на выводах 2, 15 или 16.";
-    return text;
+    if (bad.size() > shown) {
+        text += QStringLiteral("  ") +
+                QCoreApplication::translate("OperationMessages", "… и ещё %1")
+                    .arg(bad.size() - shown) +
+                QLatin1Char('\n');
+    }
+    text += QCoreApplication::translate(
+                "OperationMessages",
+                "Возможные причины: запись запрещена (вывод WP памяти подключён к питанию; такая "
+                "память подтверждает байты, но не сохраняет их), память не заканчивает запись и "
+                "за %1 мс ожидания, ненадёжный контакт на выводах 2, 15 или 16.")
+                .arg(limit);
+    return text.toStdString();
 }
 
 std::string OperationWarning(const OperationResult& r) {

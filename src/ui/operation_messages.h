@@ -1,4 +1,5 @@
-// What the window says about a button's run: its name and its warnings, in Russian.
+// What the window says about a button's run: its name and its warnings, in the window's language
+// (written in Russian, translated through Qt).
 #pragma once
 
 #include <string>
