@@ -201,7 +201,7 @@ void WindowLanguageTest::englishMessagesOnEveryPath() {
         cut.close();
         rig.chosen = cut.fileName();
         rig.Act("actionWriteFile");
-        MemoryImage image = MemoryImage::Full(rig.eeprom.Memory());
+        MemoryImage image = MemoryImage::Full(lpt::testing::Contents(rig.eeprom));
         rig.Save(image, "same.bin");
         rig.Act("actionWriteFile");  // nothing on the grid to compare; the memory already matches
         rig.Act("actionCompare");
@@ -291,7 +291,7 @@ void WindowLanguageTest::englishFileDialogAndQuestion() {
     rig.LoadAndShow();
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("image.bin"));
-    lpt::WriteImageFile(path.toStdString(), MemoryImage::Full(rig.eeprom.Memory()),
+    lpt::WriteImageFile(path.toStdString(), MemoryImage::Full(lpt::testing::Contents(rig.eeprom)),
                         lpt::ImageFormat::Binary);
     QStringList seen;
     bool asked = false;
