@@ -25,9 +25,11 @@ struct BusRig : SimBus {
                          if (duringPause) duringPause();
                      }};
 
-    explicit BusRig(bool memoryPresent = true)
+    // `chip`: the part on the bus (the 24c16 by default).
+    explicit BusRig(bool memoryPresent = true, const ChipChoice& chip = {})
         : SimBus(memoryPresent,
-                 [](int a) { return static_cast<std::uint8_t>((a * 37 + 11) ^ (a >> 8)); }) {
+                 [](int a) { return static_cast<std::uint8_t>((a * 37 + 11) ^ (a >> 8)); },
+                 std::chrono::microseconds(100), chip) {
         bus.SetSDA(kTrue);
         bus.SetSCL(kTrue);
         port.ClearCalls();
