@@ -80,7 +80,8 @@ bool SimEeprom::OnAddress(std::uint8_t addressByte) {
 
 void SimEeprom::LoadPointer(std::uint32_t address) {
     const auto pageSize = static_cast<std::uint32_t>(geometry_.pageSize);
-    pointer_ = address % static_cast<std::uint32_t>(Size());  // the bits beyond the part are ignored
+    // Address bits beyond the part are ignored, as the parts do.
+    pointer_ = address % static_cast<std::uint32_t>(Size());
     pageBase_ = pointer_ & ~(pageSize - 1);
     pageOffset_ = static_cast<int>(pointer_ & (pageSize - 1));
 }

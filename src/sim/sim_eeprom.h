@@ -7,11 +7,13 @@
 // pin tied high (the A2 of a 24xx1025) answers nothing while that pin is low. One or two word
 // address bytes follow, most significant first; address bits beyond the part's size are ignored.
 // On a two-byte part the pointer is loaded only once both bytes are in. The page buffer wraps
-// inside its page. A write is committed only by a stop that follows a data byte's acknowledge,
-// and then takes the part's write cycle (on the monotonic clock), during which the memory
-// acknowledges nothing. A stop right after the word address (or a repeated start there) only
-// moves the address pointer; a stop inside a byte writes nothing. Sequential reads roll over from
-// the last byte of the memory to the first, across blocks; current-address reads read at the
+// inside its page, and each data byte moves the pointer on with it, even when the write then
+// comes to nothing (the 24c16 model leaves the pointer at the word address until the write is
+// committed, as it always has). A write is committed only by a stop that follows a data byte's
+// acknowledge, and then takes the part's write cycle (on the monotonic clock), during which the
+// memory acknowledges nothing. A stop right after the word address (or a repeated start there)
+// only moves the address pointer; a stop inside a byte writes nothing. Sequential reads roll over
+// from the last byte of the memory to the first, across blocks; current-address reads read at the
 // pointer. Switches for tests: no memory on the bus, SDA held low, a longer write cycle, write
 // protection that still acknowledges, a memory that dies in the middle of a read.
 #pragma once
@@ -84,9 +86,9 @@ private:
     TimeNs writeCycle_;
     TimeNs busyUntil_{0};
     std::uint32_t pointer_ = 0;
-    std::uint32_t high_ = 0;            // the address bits above the word address, from the device byte
-    int wordBytesLeft_ = 0;             // word address bytes still expected
-    std::uint32_t wordAddress_ = 0;     // the word address bytes received so far
+    std::uint32_t high_ = 0;         // address bits above the word address, from the device byte
+    int wordBytesLeft_ = 0;          // word address bytes still expected
+    std::uint32_t wordAddress_ = 0;  // the word address bytes received so far
     // Page buffer: bytes written since the word address, by offset inside the page.
     std::vector<std::uint8_t> page_;
     std::vector<bool> pageDirty_;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "bus/port.h"
+#include "common/chips.h"
 
 namespace simtest {
 
@@ -13,7 +14,9 @@ using Bytes = std::vector<std::uint8_t>;
 
 class Master {
 public:
-    explicit Master(lpt::Port& port) : port_(port) {}
+    // `memory`: the part the transactions address (device byte, word address bytes).
+    explicit Master(lpt::Port& port, const lpt::MemoryGeometry& memory = lpt::k24c16)
+        : port_(port), memory_(memory) {}
 
     void SdaHigh() { port_.SetPortBit(888, 0); }
     void SdaLow() { port_.ClrPortBit(888, 0); }
@@ -42,23 +45,25 @@ public:
         return static_cast<std::uint8_t>(b);
     }
 
-    // Transactions on a 2 KB memory (device byte 0xA0 | block << 1); false at the first NACK.
-    bool Write(std::uint16_t address, const Bytes& data) {
+    // Transactions on the memory (a 24c16 unless told: device byte 0xA0 | block << 1, one word
+    // address byte); false at the first NACK. Reads send the device byte without block bits.
+    bool Write(std::uint32_t address, const Bytes& data) {
         Start();
-        bool ok = WriteByte(Device(address)) && WriteByte(address & 0xFF);
+        bool ok = WriteByte(memory_.DeviceByte(static_cast<int>(address))) && WordAddress(address);
         for (std::size_t i = 0; ok && i < data.size(); ++i) ok = WriteByte(data[i]);
         Stop();
         return ok;
     }
-    Bytes ReadAt(std::uint16_t address, int count) {
+    Bytes ReadAt(std::uint32_t address, int count) {
         Start();
-        if (!WriteByte(Device(address)) || !WriteByte(address & 0xFF)) return Stop(), Bytes{};
+        if (!WriteByte(memory_.DeviceByte(static_cast<int>(address))) || !WordAddress(address))
+            return Stop(), Bytes{};
         Start();
-        return ReadRest(0xA1, count);
+        return ReadRest(static_cast<std::uint8_t>(memory_.deviceType | 1), count);
     }
     Bytes ReadCurrent(int count) {
         Start();
-        return ReadRest(0xA1, count);
+        return ReadRest(static_cast<std::uint8_t>(memory_.deviceType | 1), count);
     }
     // An acknowledged read address hands SDA to the target, so one byte is read (not
     // acknowledged) before the stop.
@@ -71,7 +76,13 @@ public:
     }
 
 private:
-    static std::uint8_t Device(std::uint16_t address) { return 0xA0 | ((address >> 7) & 0x0E); }
+    // The word address bytes, most significant first; true when all were acknowledged.
+    bool WordAddress(std::uint32_t address) {
+        bool ok = true;
+        for (int i = memory_.addressBytes - 1; ok && i >= 0; --i)
+            ok = WriteByte(static_cast<std::uint8_t>(address >> (8 * i)));
+        return ok;
+    }
     Bytes ReadRest(std::uint8_t readAddress, int count) {
         Bytes out;
         if (WriteByte(readAddress)) {
@@ -82,6 +93,7 @@ private:
     }
 
     lpt::Port& port_;
+    lpt::MemoryGeometry memory_;
 };
 
 }  // namespace simtest

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "bus_master.h"
+#include "common/chips.h"
 #include "sim/sim_eeprom.h"
 
 namespace {
@@ -52,6 +53,59 @@ TEST(LoadDemoContents, EachBlockHasItsPattern) {
     lpt::sim::SimPort port;
     port.Attach(again);
     EXPECT_EQ(simtest::Master(port).ReadAt(0x0FE, 4), (Bytes{0xFE, 0xFF, 0xFF, 0xFE}));
+}
+
+TEST(LoadDemoContents, TheTwoKilobytePartKeepsItsContentsByteForByte) {
+    lpt::SteppingClock clock;
+    lpt::sim::SimEeprom eeprom(clock.Fn());
+    lpt::sim::LoadDemoContents(eeprom);
+    std::uint32_t hash = 2166136261u;  // FNV-1a over the 2048 bytes
+    for (std::uint8_t b : eeprom.Memory()) hash = (hash ^ b) * 16777619u;
+    EXPECT_EQ(hash, 0x7C7CEEF7u) << "the contents the screenshots and the earlier releases show";
+}
+
+TEST(LoadDemoContents, FillsEveryPartWithPatternsAndText) {
+    lpt::SteppingClock clock;
+    auto find = [](const Bytes& m, const std::string& text, std::size_t from = 0) {
+        const Bytes bytes(text.begin(), text.end());
+        return std::search(m.begin() + static_cast<long>(from), m.end(), bytes.begin(),
+                           bytes.end());
+    };
+    for (const lpt::Chip& chip : lpt::Chips()) {
+        SCOPED_TRACE(chip.name);
+        lpt::sim::SimEeprom eeprom(clock.Fn(), lpt::ChooseChip(chip.name));
+        std::ranges::fill(eeprom.Memory(), 0x00);
+        lpt::sim::LoadDemoContents(eeprom);
+        const Bytes& m = eeprom.Memory();
+        for (int i = 0; i < 16; ++i) ASSERT_EQ(m[i], i) << "the ramp at the start";
+        EXPECT_NE(find(m, "lpt-eeprom"), m.end());
+        EXPECT_NE(find(m, "\xCF\xF0\xE8\xE2\xE5\xF2"), m.end()) << "Привет in Windows-1251";
+        EXPECT_NE(find(m, "\x55\xAA\x55\xAA"), m.end());
+        EXPECT_NE(find(m, std::string(16, '\xFF')), m.end()) << "an erased stretch";
+        for (std::size_t row = 0; row < m.size(); row += 16)
+            ASSERT_TRUE(std::any_of(m.begin() + static_cast<long>(row),
+                                    m.begin() + static_cast<long>(row + 16),
+                                    [](std::uint8_t b) { return b != 0; }))
+                << "row " << row << " left unfilled";
+        if (chip.size < 2048) continue;
+        // Larger parts repeat the 2 KB layout, each copy marked, the last as the end, and they
+        // name their own size.
+        const int copies = chip.size / 2048;
+        int markers = 0;
+        for (auto at = find(m, "<<LPT-EEPROM DEMO "); at != m.end();
+             at = find(m, "<<LPT-EEPROM DEMO ", static_cast<std::size_t>(at - m.begin()) + 1))
+            ++markers;
+        EXPECT_EQ(markers, copies);
+        const auto end = find(m, "<<LPT-EEPROM DEMO END>>");
+        ASSERT_NE(end, m.end());
+        EXPECT_GE(end - m.begin(), chip.size - 256);
+        EXPECT_NE(find(m, "is a " + std::to_string(chip.size / 1024) + " KB two-wire"), m.end());
+        EXPECT_NE(find(m, "\xED\xE0 " + std::to_string(chip.size) + " "), m.end())
+            << "на <size> in Windows-1251";
+        if (copies > 1) {
+            EXPECT_FALSE(std::equal(m.begin(), m.begin() + 2048, m.begin() + 2048));
+        }
+    }
 }
 
 }  // namespace
