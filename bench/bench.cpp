@@ -151,9 +151,10 @@ void ImageFigures() {
     bus.SetSDA(kTrue);
     bus.SetSCL(kTrue);
 
+    MemoryBus memory(bus);
     port.ClearCalls();
     auto t0 = Clock::now();
-    ReadMemory(bus, SteadyNow);
+    ReadMemory(memory);
     const double readWall = Ms(Clock::now() - t0);
     const TimeNs readBus = port.Calls().back().time - port.Calls().front().time;
     const long edges = RisingEdges(port.Calls());
@@ -162,13 +163,12 @@ void ImageFigures() {
                 "ReadMemory, 2048 bytes", Us(readBus) / 1000, edges, edges / 100.0,
                 Us(readBus) / (10.0 * static_cast<double>(edges)));
 
-    MemoryBytes inverted{};
-    std::ranges::copy(eeprom.Memory(), inverted.begin());
+    MemoryBytes inverted = eeprom.Memory();
     for (auto& b : inverted) b = static_cast<std::uint8_t>(~b);
     const MemoryImage image = MemoryImage::Full(inverted);
     port.ClearCalls();
     t0 = Clock::now();
-    WriteReport report = WriteImage(bus, image, SteadyNow);
+    WriteReport report = WriteImage(memory, image);
     const double writeWall = Ms(Clock::now() - t0);
     // Each transaction's span and the time from its start to its first acknowledge clock,
     // paired with its decoded text to tell the refused polls ("S A0- P").
@@ -216,7 +216,7 @@ void ImageFigures() {
 
     port.ClearCalls();
     t0 = Clock::now();
-    report = WriteImage(bus, image, SteadyNow);
+    report = WriteImage(memory, image);
     const double rewriteWall = Ms(Clock::now() - t0);
     std::printf("WriteImage, image already there: %d written, %d skipped; wall %.1f ms against "
                 "one read's %.1f ms (ratio %.3f)\n",

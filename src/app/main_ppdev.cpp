@@ -18,7 +18,7 @@ int main(int argc, char* argv[]) {
     if (line.exitStatus) return *line.exitStatus;
     // Opened at the first port call, released when the program ends.
     const lpt::setup::ChosenPort port =
-        lpt::setup::OpenPort({line.port, /*simulated=*/false, /*startImage=*/{}});
+        lpt::setup::OpenPort({line.port, /*simulated=*/false, /*startImage=*/{}, /*chip=*/{}});
 
     QApplication app(argc, argv);
     lpt::ui::UseLanguage(lpt::ui::ChooseLanguage(QLocale::system(), line.language));

@@ -23,6 +23,7 @@ struct CommandRun {
     std::ostream& out;  // results: the dump, the scan's list, the reports
     const ClockFn& clock;
     I2CBus& bus;
+    MemoryBus& memory;  // the memory on the bus: the default chip
     Progress& progress;
 };
 
@@ -47,7 +48,7 @@ std::optional<Failure> Scan(CommandRun& run) {
 }
 
 std::optional<Failure> Read(CommandRun& run) {
-    const MemoryBytes bytes = ReadMemory(run.bus, run.clock, run.progress.Fn());
+    const MemoryBytes bytes = ReadMemory(run.memory, run.progress.Fn());
     run.progress.End();
     const std::string& file = run.options.file;
     const ImageFormat format = run.options.outputFormat;
@@ -65,13 +66,13 @@ std::optional<Failure> Read(CommandRun& run) {
     // (/dev/stdout), and the report would land in the image.
     std::error_code notFile;
     if (!run.options.quiet && std::filesystem::is_regular_file(file, notFile))
-        run.out << "read " << MemoryImage::kSize << " bytes into " << file << " ("
+        run.out << "read " << bytes.size() << " bytes into " << file << " ("
                 << FormatName(format) << ")\n";
     return std::nullopt;
 }
 
 std::optional<Failure> Verify(CommandRun& run, const MemoryImage& image) {
-    const ImageDiff diff = VerifyImage(run.bus, image, run.clock, run.progress.Fn());
+    const ImageDiff diff = VerifyImage(run.memory, image, run.progress.Fn());
     run.progress.End();
     if (diff.differing == 0) {
         if (!run.options.quiet) run.out << "verified: " << diff.compared << " bytes match\n";
@@ -92,22 +93,23 @@ std::optional<Failure> WriteOutcome(CommandRun& run, const WriteReport& report) 
     if (!run.options.quiet) PrintWriteSummary(run.out, report);
     if (!report.verified || report.verify.differing == 0) return std::nullopt;
     if (!run.options.quiet) PrintMismatches(run.out, report.verify, "wrote", "read");
+    const std::string& doubt = report.addressingDoubt.en;
     return Failure{kStatusMemory, std::to_string(report.verify.differing) +
                                       " bytes read back other than written, " +
                                       FirstMismatch(report.verify, "wrote", "read") +
                                       "; the memory may be write-protected (WP pin high) or "
-                                      "failing"};
+                                      "failing" + (doubt.empty() ? "" : "; " + doubt)};
 }
 
 std::optional<Failure> Write(CommandRun& run, const MemoryImage& image) {
     const WriteOptions how{run.options.allPages, run.options.verify};
-    return WriteOutcome(run, WriteImage(run.bus, image, run.clock, how, run.progress.Fn()));
+    return WriteOutcome(run, WriteImage(run.memory, image, how, run.progress.Fn()));
 }
 
 std::optional<Failure> Erase(CommandRun& run) {
     const WriteOptions how{run.options.allPages, run.options.verify};
     return WriteOutcome(
-        run, EraseMemory(run.bus, run.options.eraseValue, run.clock, how, run.progress.Fn()));
+        run, EraseMemory(run.memory, run.options.eraseValue, how, run.progress.Fn()));
 }
 
 std::optional<Failure> Dispatch(CommandRun& run, const MemoryImage& image) {
@@ -177,8 +179,9 @@ int RunCommand(const Options& options, CliEnvironment& env) {
     const setup::ChosenPort port = OpenChosenPort(options, env);
 
     I2CBus bus(port.Get(), env.clock);
+    MemoryBus memory(bus, env.clock);
     Progress progress(env, env.errIsTerminal && !options.quiet);
-    CommandRun run{options, env.out, env.clock, bus, progress};
+    CommandRun run{options, env.out, env.clock, bus, memory, progress};
     std::optional<Failure> failure;
     try {
         // Bus at rest: data line first, then the clock line. The first port access.

@@ -149,7 +149,7 @@ std::optional<Options> Check(const Words& typed, Command command, bool portGiven
                                                  "(0x378, 0xd010, 888)");
         return std::nullopt;
     }
-    options.port = setup::PortRequest{choice.value_or(PortChoice{}), sim, typed.simImage};
+    options.port = setup::PortRequest{choice.value_or(PortChoice{}), sim, typed.simImage, {}};
     options.quiet = typed.quiet;
     options.file = typed.file;
     // CLI11 lets only the three names through.

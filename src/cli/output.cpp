@@ -57,7 +57,7 @@ std::string OneLine(const std::string& text) {
 }
 
 void PrintDump(std::ostream& out, const MemoryBytes& bytes) {
-    for (int row = 0; row < MemoryImage::kSize; row += 16) {
+    for (int row = 0; row < static_cast<int>(bytes.size()); row += 16) {
         std::string hex, chars;
         for (int i = 0; i < 16; ++i) {
             const std::uint8_t b = bytes[static_cast<size_t>(row + i)];

@@ -12,8 +12,8 @@ enum class ImageFault {
     CannotOpen,     // the file could not be opened or read
     CannotWrite,    // the file could not be written (nothing was replaced)
     UnknownFormat,  // no format given and the extension names none
-    WrongSize,      // a binary image that is not exactly 2048 bytes
-    OutOfRange,     // data for an address beyond 0x7FF
+    WrongSize,      // a binary image that is not exactly the memory's size (or an empty one)
+    OutOfRange,     // data for an address beyond the end of the memory
     BadChecksum,    // a record whose checksum does not match
     Malformed,      // a line that is not a valid record
     NoEndRecord,    // a HEX or S-record file that stops before its end record

@@ -15,8 +15,8 @@ namespace lpt {
 
 namespace {
 
-// Far more than any file this 2 KB memory could come from (a full Intel HEX image is about
-// 6 KB); a bigger file is refused before it is read into memory.
+// Far more than any file a memory of the table could come from (a full Intel HEX image of the
+// largest, 256 KB, is about 720 KB); a bigger file is refused before it is read into memory.
 constexpr long kMaxFileSize = 4L << 20;
 
 class Fd {
@@ -35,7 +35,7 @@ private:
 
 // An image comes from a regular file only: a FIFO or a device could block the open or the
 // read for as long as nobody writes to it, and a stream has no size to check.
-std::string ReadWholeFile(const std::string& path) {
+std::string ReadWholeFile(const std::string& path, const ImageTarget& target) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) throw ImageFileError(path, CannotOpen(errno));
     if (!S_ISREG(st.st_mode)) throw ImageFileError(path, NotAFile(st.st_mode));
@@ -44,7 +44,7 @@ std::string ReadWholeFile(const std::string& path) {
     if (fd.Get() < 0) throw ImageFileError(path, CannotOpen(errno));
     if (fstat(fd.Get(), &st) != 0) throw ImageFileError(path, CannotOpen(errno));
     if (!S_ISREG(st.st_mode)) throw ImageFileError(path, NotAFile(st.st_mode));
-    if (st.st_size > kMaxFileSize) throw ImageFileError(path, TooBig(st.st_size));
+    if (st.st_size > kMaxFileSize) throw ImageFileError(path, TooBig(st.st_size, target));
     std::string contents;
     char buf[8192];
     for (;;) {
@@ -54,17 +54,18 @@ std::string ReadWholeFile(const std::string& path) {
         if (n == 0) break;
         contents.append(buf, static_cast<size_t>(n));
         if (static_cast<long>(contents.size()) > kMaxFileSize)
-            throw ImageFileError(path, TooBig(static_cast<long long>(contents.size())));
+            throw ImageFileError(path, TooBig(static_cast<long long>(contents.size()), target));
     }
     return contents;
 }
 
 }  // namespace
 
-MemoryImage ReadImageFile(const std::string& path, std::optional<ImageFormat> format) {
+MemoryImage ReadImageFile(const std::string& path, std::optional<ImageFormat> format,
+                          const ImageTarget& target) {
     if (!format) format = FormatFromExtension(path);
     if (!format) throw ImageFileError(path, UnknownType());
-    return DecodeImage(path, ReadWholeFile(path), *format);
+    return DecodeImage(path, ReadWholeFile(path, target), *format, target);
 }
 
 void WriteImageFile(const std::string& path, const MemoryImage& image, ImageFormat format) {

@@ -16,14 +16,17 @@
 
 namespace lpt {
 
-// Reads and validates the whole file before returning; throws ImageFileError. Format: `format`
-// when given, else from the extension (UnknownFormat if neither). Only a regular file (or a link
-// to one) is read: a FIFO, a device, a socket or a folder is refused before it is opened, so
-// nothing waits for a writer that may never come.
-MemoryImage ReadImageFile(const std::string& path, std::optional<ImageFormat> format = {});
+// Reads and validates the whole file before returning, as an image of the memory `target` names
+// (see DecodeImage); throws ImageFileError. Format: `format` when given, else from the extension
+// (UnknownFormat if neither). Only a regular file (or a link to one) is read: a FIFO, a device, a
+// socket or a folder is refused before it is opened, so nothing waits for a writer that may never
+// come.
+MemoryImage ReadImageFile(const std::string& path, std::optional<ImageFormat> format = {},
+                          const ImageTarget& target = {});
 
-// Writes all 2048 bytes (binary: exactly 2048 bytes; HEX/S-record: records covering 0..0x7FF
-// with an end record). A regular file (or a new one) is replaced atomically: written to a
+// Writes the addresses the image gives (see EncodeImage): a whole read, all of them (binary:
+// exactly the memory's size); a read of part of the memory, that part. The HEX and S-record files
+// end with their end record. A regular file (or a new one) is replaced atomically: written to a
 // temporary file in the same folder, flushed to the disk, then renamed over `path`; on any
 // failure the temporary file is removed and `path` is untouched. A symbolic link has the file it
 // points to replaced so and stays a link; a device, FIFO or socket is written where it is; a

@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <system_error>
 
-#include "image/memory_image.h"
-
 namespace lpt {
 
 namespace {
@@ -34,6 +32,27 @@ Wording KindOfFile(mode_t mode) {
     return {"a file of an unknown kind", "файл неизвестного вида"};
 }
 
+// Hexadecimal digits an address of a memory of `size` bytes takes: 3 for 2 KB, 5 for 128 KB.
+int AddressDigits(int size) {
+    int digits = 1;
+    for (int top = size - 1; top > 0xF; top >>= 4) ++digits;
+    return digits;
+}
+
+// The memory a file was refused for: "the 24c16 (2048 bytes, 0x000-0x7FF)".
+Wording MemoryText(const ImageTarget& target) {
+    const int digits = AddressDigits(target.size);
+    const char* chip = target.chip.c_str();
+    const std::string range = Format("0x%0*X-0x%0*X", digits, 0, digits, target.size - 1);
+    return {Format("the %s (%d bytes, %s)", chip, target.size, range.c_str()),
+            Format("%s (%d байт, %s)", chip, target.size, range.c_str())};
+}
+
+// Where a file that does not fit leads the user.
+const Wording kOtherChip{"choose the chip the file was made for (--chip) or a file for this one",
+                         "выберите микросхему, для которой сделан файл, или файл для этой "
+                         "микросхемы"};
+
 FileRefusal Malformed(const Wording& what) {
     return {ImageFault::Malformed, what,
             {"the file cannot be used, take an intact copy",
@@ -58,11 +77,13 @@ FileRefusal NotAFile(mode_t mode) {
              "укажите файл образа (сначала сохраните образ в файл)"}};
 }
 
-FileRefusal TooBig(long long size) {
+FileRefusal TooBig(long long size, const ImageTarget& target) {
     const std::string n = std::to_string(size);
+    const std::string chip = target.chip + " (" + std::to_string(target.size);
     return {ImageFault::WrongSize,
-            {"the file is " + n + " bytes long, far more than any image of this 2 KB memory",
-             "длина файла " + n + " байт, это намного больше любого образа этой памяти на 2 КБ"},
+            {"the file is " + n + " bytes long, far more than any image of the " + chip +
+                 " bytes) could be",
+             "длина файла " + n + " байт, это намного больше любого образа " + chip + " байт)"},
             {"choose the image file", "выберите файл образа"}};
 }
 
@@ -120,12 +141,22 @@ FileRefusal OutputFailed() {
              "проверьте, куда идёт вывод (диск заполнен, канал закрыт)"}};
 }
 
-FileRefusal WrongBinarySize(long size) {
-    constexpr int kSize = MemoryImage::kSize;
-    return {ImageFault::WrongSize,
-            {Format("the file is %ld bytes long", size), Format("длина файла %ld байт", size)},
-            {Format("a binary image of this memory must be exactly %d bytes", kSize),
-             Format("двоичный образ этой памяти должен быть ровно %d байт", kSize)}};
+FileRefusal WrongBinarySize(long size, const ImageTarget& target) {
+    const Wording cause{Format("the file is %ld bytes long", size),
+                        Format("длина файла %ld байт", size)};
+    const char* chip = target.chip.c_str();
+    if (target.offset)
+        return {ImageFault::WrongSize, cause,
+                {Format("a binary image placed at 0x%X must hold 1 to %d bytes", *target.offset,
+                        target.size - *target.offset),
+                 Format("двоичный образ, помещаемый с адреса 0x%X, должен содержать от 1 до %d "
+                        "байт",
+                        *target.offset, target.size - *target.offset)}};
+    return {ImageFault::WrongSize, cause,
+            {Format("a binary image of the %s must be exactly %d bytes; ", chip, target.size) +
+                 kOtherChip.en,
+             Format("двоичный образ %s должен быть ровно %d байт; ", chip, target.size) +
+                 kOtherChip.ru}};
 }
 
 FileRefusal NoEndRecord() {
@@ -177,20 +208,22 @@ FileRefusal Unparsed(const std::string& libraryText) {
     return Malformed({libraryText, "запись не разобрана: " + libraryText});
 }
 
-FileRefusal OutOfRange(unsigned long long address) {
+FileRefusal OutOfRange(unsigned long long address, const ImageTarget& target) {
+    const Wording memory = MemoryText(target);
     return {ImageFault::OutOfRange,
-            {Format("data for address 0x%04llX, outside the memory (0x000..0x7FF)", address),
-             Format("данные для адреса 0x%04llX, вне памяти (0x000..0x7FF)", address)},
-            {"the file is not an image of this 2 KB memory",
-             "файл не является образом этой памяти на 2 КБ"}};
+            {Format("data at 0x%04llX, past the end of ", address) + memory.en,
+             Format("данные для адреса 0x%04llX, за концом памяти ", address) + memory.ru},
+            kOtherChip};
 }
 
-FileRefusal Overlap(unsigned long long address, int first, int second) {
+FileRefusal Overlap(unsigned long long address, int first, int second,
+                    const ImageTarget& target) {
+    const int digits = AddressDigits(target.size);
     return {ImageFault::Overlap,
-            {Format("address 0x%03llX is given twice, as 0x%02X and as 0x%02X", address, first,
-                    second),
-             Format("адрес 0x%03llX задан дважды, как 0x%02X и как 0x%02X", address, first,
-                    second)},
+            {Format("address 0x%0*llX is given twice, as 0x%02X and as 0x%02X", digits, address,
+                    first, second),
+             Format("адрес 0x%0*llX задан дважды, как 0x%02X и как 0x%02X", digits, address,
+                    first, second)},
             {"the file contradicts itself", "файл противоречит сам себе"}};
 }
 

@@ -8,13 +8,14 @@
 #include <string>
 
 #include "image/image_errors.h"
+#include "image/memory_image.h"
 
 namespace lpt {
 
 // Reading a file: `error` is the errno code of the failure, `mode` the kind of file st_mode gives.
 FileRefusal CannotOpen(int error);
 FileRefusal NotAFile(mode_t mode);  // a FIFO, a device, a socket or a folder
-FileRefusal TooBig(long long size);
+FileRefusal TooBig(long long size, const ImageTarget& target);
 FileRefusal UnknownType();  // no format given, and the extension names none
 
 // Writing a file or a stream.
@@ -25,9 +26,10 @@ FileRefusal AFolder();
 FileRefusal CannotFollow(int error);  // a symbolic link
 FileRefusal OutputFailed();           // the stream (standard output) failed
 
-// The contents: a binary of another size than the memory's, a text file cut off before its end
-// record, a damaged record, data outside the memory or given twice.
-FileRefusal WrongBinarySize(long size);
+// The contents: a binary of another size than the memory's (or an empty one placed at an
+// offset), a text file cut off before its end record, a damaged record, data outside the memory
+// or given twice.
+FileRefusal WrongBinarySize(long size, const ImageTarget& target);
 FileRefusal NoEndRecord();
 FileRefusal BadChecksum();
 FileRefusal NotARecord();
@@ -37,8 +39,9 @@ FileRefusal NoData();
 // A record the records library could not parse; `libraryText` is its message, said in this
 // program's words where it is one of those known.
 FileRefusal Unparsed(const std::string& libraryText);
-FileRefusal OutOfRange(unsigned long long address);
-FileRefusal Overlap(unsigned long long address, int first, int second);
+// `address`: the first one past the end of the memory the file reaches.
+FileRefusal OutOfRange(unsigned long long address, const ImageTarget& target);
+FileRefusal Overlap(unsigned long long address, int first, int second, const ImageTarget& target);
 
 // The contents could not be handed to the records library, read back from it or prepared by it
 // (`what`: the system's account).

@@ -42,7 +42,6 @@ namespace lpt {
 
 namespace {
 
-constexpr int kSize = MemoryImage::kSize;
 constexpr int kBlock = 16;  // data bytes per HEX or S-record line
 
 // Contents held in memory under a name the library can open itself: a memfd, reached through
@@ -133,18 +132,19 @@ struct LibMessage {
 
 class Decoder {
 public:
-    Decoder(const std::string& path, const std::string& contents, ImageFormat format)
-        : path_(path), contents_(contents), format_(format) {}
+    Decoder(const std::string& path, const std::string& contents, ImageFormat format,
+            const ImageTarget& target)
+        : path_(path), contents_(contents), format_(format), target_(target) {
+        if (format_ == ImageFormat::Binary && target_.offset) offset_ = *target_.offset;
+        if (offset_ < 0) throw std::invalid_argument("a binary image placed at a negative address");
+    }
 
     MemoryImage Run() {
-        if (format_ == ImageFormat::Binary && contents_.size() != static_cast<size_t>(kSize)) {
-            long size = static_cast<long>(contents_.size());
-            Refuse(std::min<long>(size, kSize), WrongBinarySize(size));
-        }
+        if (format_ == ImageFormat::Binary) CheckBinarySize();
         mem_.Fill(Text() ? WithoutTrailingBlanks() : contents_);
         srecord::input_file::pointer in = Open();
         in->set_quit(quit_);
-        MemoryImage image;
+        MemoryImage image(target_.size);
         try {
             srecord::record rec;
             for (;;) {
@@ -174,6 +174,22 @@ private:
     }
 
     bool Text() const { return format_ != ImageFormat::Binary; }
+
+    // A binary is the whole memory, or with an offset a run of at least one byte that fits from
+    // there on. Refused at the file offset of the first byte too many or missing.
+    void CheckBinarySize() const {
+        const long size = static_cast<long>(contents_.size());
+        const long room = target_.size;
+        if (!target_.offset) {
+            if (size != room) Refuse(std::min(size, room), WrongBinarySize(size, target_));
+            return;
+        }
+        if (offset_ >= room)
+            Refuse(0, OutOfRange(static_cast<unsigned long long>(offset_), target_));
+        if (size == 0) Refuse(0, WrongBinarySize(size, target_));
+        if (size > room - offset_)
+            Refuse(room - offset_, OutOfRange(static_cast<unsigned long long>(room), target_));
+    }
 
     // A location as the library gives it: a line number in a text file, an offset in a binary.
     [[noreturn]] void Refuse(std::optional<long> where, const FileRefusal& refusal) const {
@@ -236,14 +252,18 @@ private:
 
     void Place(MemoryImage& image, const srecord::record& rec, const srecord::input& in) const {
         for (size_t i = 0; i < rec.get_length(); ++i) {
-            unsigned long long address = rec.get_address() + static_cast<unsigned long long>(i);
-            std::uint8_t value = rec.get_data()[i];
-            if (address >= static_cast<unsigned long long>(kSize))
-                Refuse(Where(in), OutOfRange(address));
-            if (image.covered[address] && image.bytes[address] != value)
-                Refuse(Where(in), Overlap(address, image.bytes[address], value));
-            image.bytes[address] = value;
-            image.covered.set(address);
+            const unsigned long long address = rec.get_address() +
+                                               static_cast<unsigned long long>(offset_) +
+                                               static_cast<unsigned long long>(i);
+            const std::uint8_t value = rec.get_data()[i];
+            if (address >= static_cast<unsigned long long>(target_.size))
+                Refuse(Where(in), OutOfRange(address, target_));
+            const int a = static_cast<int>(address);
+            const auto at = static_cast<size_t>(a);
+            if (image.covered[a] && image.bytes[at] != value)
+                Refuse(Where(in), Overlap(address, image.bytes[at], value, target_));
+            image.bytes[at] = value;
+            image.covered.set(a);
         }
     }
 
@@ -287,6 +307,8 @@ private:
     const std::string& path_;
     const std::string& contents_;
     ImageFormat format_;
+    const ImageTarget& target_;
+    long offset_ = 0;  // where the first byte of a binary goes
     MemFile mem_;
     ThrowingQuit quit_;
     size_t seen_ = 0;
@@ -301,32 +323,68 @@ srecord::output::pointer CreateOutput(ImageFormat format, const std::string& nam
     throw std::logic_error("unknown image format");
 }
 
+// The runs of addresses an image gives: {first address, length}, in address order.
+std::vector<std::pair<int, int>> CoveredRuns(const MemoryImage& image) {
+    std::vector<std::pair<int, int>> runs;
+    for (int a = 0; a < image.Size(); ++a) {
+        if (!image.covered[a]) continue;
+        if (!runs.empty() && runs.back().first + runs.back().second == a)
+            ++runs.back().second;
+        else
+            runs.push_back({a, 1});
+    }
+    return runs;
+}
+
+// Address bytes the S-records of an image need: 2 (S1, S9) while every address fits in 16 bits,
+// 3 (S2, S8) up to 16 MB, 4 (S3, S7) beyond.
+int SRecordAddressBytes(int last) {
+    if (last > 0xFFFFFF) return 4;
+    return last > 0xFFFF ? 3 : 2;
+}
+
 }  // namespace
 
-MemoryImage DecodeImage(const std::string& path, const std::string& contents, ImageFormat format) {
+MemoryImage DecodeImage(const std::string& path, const std::string& contents, ImageFormat format,
+                        const ImageTarget& target) {
     try {
-        return Decoder(path, contents, format).Run();
+        return Decoder(path, contents, format, target).Run();
     } catch (const std::system_error& e) {
         throw ImageFileError(path, CannotHandOver(e.what()));
     }
 }
 
 std::string EncodeImage(const std::string& path, const MemoryImage& image, ImageFormat format) {
+    const std::vector<std::pair<int, int>> runs = CoveredRuns(image);
+    if (runs.empty()) throw std::invalid_argument("an image that gives no byte has no file");
+    if (format == ImageFormat::Binary && runs.size() != 1)
+        throw std::invalid_argument("a binary file holds one run of bytes, the image gives " +
+                                    std::to_string(runs.size()));
     try {
         MemFile mem;
         {
             // The writer reports errors through the library's default quit, which ends the
-            // process; on a memfd and with addresses 0..0x7FF it has none to report.
+            // process; on a memfd and with addresses inside the memory it has none to report.
             srecord::output::pointer out = CreateOutput(format, mem.Path());
             if (format != ImageFormat::Binary) out->preferred_block_size_set(kBlock);
             if (format == ImageFormat::SRecord) {
+                const auto& [first, length] = runs.back();
+                out->address_length_set(SRecordAddressBytes(first + length - 1));
                 static const char kHeader[] = "lpt-eeprom";
                 srecord::record header(srecord::record::type_header, 0,
                                        reinterpret_cast<const srecord::record::data_t*>(kHeader),
                                        sizeof kHeader - 1);
                 out->write_header(&header);
             }
-            out->write_data(0, image.bytes.data(), image.bytes.size());
+            // A binary holds its run from its first byte on; the records carry their addresses.
+            // The HEX writer puts an extended linear address record (04) before the first record
+            // above each 64 KB boundary, none below the first.
+            for (const auto& [first, length] : runs) {
+                const auto address =
+                    format == ImageFormat::Binary ? 0UL : static_cast<unsigned long>(first);
+                out->write_data(address, &image.bytes[static_cast<size_t>(first)],
+                                static_cast<size_t>(length));
+            }
             // The S-record end record carries the start address; the HEX end-of-file record
             // and the binary need nothing more (the writer adds the HEX one when it closes).
             if (format == ImageFormat::SRecord) out->write_execution_start_address();

@@ -12,12 +12,20 @@
 
 namespace lpt {
 
-// Parses the whole of `contents` as `format` and checks it against the 2 KB memory. Throws
-// ImageFileError (WrongSize, OutOfRange, BadChecksum, Malformed, NoEndRecord, Overlap).
-MemoryImage DecodeImage(const std::string& path, const std::string& contents, ImageFormat format);
+// Parses the whole of `contents` as `format` and checks it against the memory `target` names:
+// an image of that memory's size, or ImageFileError (WrongSize, OutOfRange, BadChecksum,
+// Malformed, NoEndRecord, Overlap). Intel HEX: data, end, extended segment (02) and extended
+// linear (04) address records; start address records (03, 05) are read and ignored. S-records:
+// S0 header, S1/S2/S3 data, S5/S6 counts, S7/S8/S9 ends.
+MemoryImage DecodeImage(const std::string& path, const std::string& contents, ImageFormat format,
+                        const ImageTarget& target = {});
 
-// The file contents that hold all 2048 bytes of `image` in `format`, ending with the format's
-// end record. Throws ImageFileError(CannotWrite) when the records cannot be produced.
+// The file contents that hold the addresses `image` gives in `format`, ending with the format's
+// end record: a binary the bytes of their one run (they must be one), Intel HEX records with an
+// extended linear address record (04) before the first record above each 64 KB boundary,
+// S-records S1 (and S9) while every address fits in 16 bits, else S2 (S8), and S3 (S7) above
+// 16 MB. Throws ImageFileError(CannotWrite) when the records cannot be produced, and
+// std::invalid_argument for an image that gives nothing or a binary of more than one run.
 std::string EncodeImage(const std::string& path, const MemoryImage& image, ImageFormat format);
 
 }  // namespace lpt

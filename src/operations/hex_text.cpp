@@ -21,9 +21,11 @@ std::string ByteHex(int value) {
     return {kDigits[(value >> 4) & 0xF], kDigits[value & 0xF]};
 }
 
-std::string AddressText(int address) {
-    return {'0', 'x', kDigits[(address >> 8) & 0xF], kDigits[(address >> 4) & 0xF],
-            kDigits[address & 0xF]};
+std::string AddressText(int address, int digits) {
+    std::string text = HexForm(address);
+    if (static_cast<int>(text.size()) < digits)
+        text.insert(0, static_cast<size_t>(digits) - text.size(), '0');
+    return "0x" + text;
 }
 
 }  // namespace lpt

@@ -13,7 +13,8 @@ std::string HexForm(long value);
 // A byte as two digits: 0x0A -> "0A", 0xFF -> "FF". Only the low eight bits are shown.
 std::string ByteHex(int value);
 
-// An address of the memory as messages and dumps show it: 0x40 -> "0x040".
-std::string AddressText(int address);
+// An address of the memory as messages and dumps show it, in `digits` digits or as many as it
+// takes: 0x40 -> "0x040", 0x1F000 -> "0x1F000"; (0x40, 5) -> "0x00040".
+std::string AddressText(int address, int digits = 3);
 
 }  // namespace lpt

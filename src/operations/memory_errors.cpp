@@ -1,14 +1,32 @@
 #include "operations/memory_errors.h"
 
 #include "operations/hex_text.h"
-#include "operations/image_operations.h"
-#include "operations/memory_bus.h"
 
 namespace lpt {
 
 namespace {
 
-constexpr int kBlockSize = k24c16.BlockSize();
+// "100", a limit in whole milliseconds as the messages give it.
+std::string Milliseconds(TimeNs limit) {
+    return std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(limit).count());
+}
+
+// An address of `memory` in as many digits as its last one takes: "0x7F0", "0x1FF00".
+std::string At(const MemoryGeometry& memory, int address) {
+    return AddressText(address, memory.AddressDigits());
+}
+
+// The part the other width of word address suggests: "a 24c32 or larger" for a memory chosen
+// with a one-byte word address, "a 24c16 or smaller" for one with two.
+Wording OtherPart(const MemoryGeometry& memory) {
+    if (memory.addressBytes == 1) return {"one-byte", "однобайтовом"};
+    return {"two-byte", "двухбайтовом"};
+}
+
+Wording LikelyChip(const MemoryGeometry& memory) {
+    if (memory.addressBytes == 1) return {"a 24c32 or larger", "24c32 или больше"};
+    return {"a 24c16 or smaller", "24c16 или меньше"};
+}
 
 }  // namespace
 
@@ -28,28 +46,30 @@ BusError StuckLow() {
          "питания."});
 }
 
-BusError NoAnswer(std::uint8_t device) {
+BusError NoAnswer(std::uint8_t device, TimeNs limit) {
     const std::string hex = HexForm(device);
+    const std::string ms = Milliseconds(limit);
     return BusError(
         {"the memory does not answer at " + hex + " (device address not acknowledged, also after " +
-             WriteCycleLimitMs() + " ms of polling)",
+             ms + " ms of polling)",
          "Память не отвечает по адресу " + hex + ": адрес устройства не подтверждён (в том числе "
-         "за " + WriteCycleLimitMs() + " мс ожидания конца записи)."},
+         "за " + ms + " мс ожидания конца записи)."},
         {"check that the chip is in place and powered, and the wiring of pins 2, 15, 16 and ground",
          "Проверьте, что микросхема на месте и у неё есть питание, и подключение выводов 2, 15, "
          "16 и общего провода."});
 }
 
-BusError StoppedAnswering(int block, std::uint8_t device) {
-    const int first = block * kBlockSize, last = first + kBlockSize - 1;
+BusError StoppedAnswering(const MemoryGeometry& memory, int block, std::uint8_t device) {
+    const int first = block * memory.BlockSize(), last = first + memory.BlockSize() - 1;
+    const std::string from = At(memory, first), to = At(memory, last);
     const std::string hex = HexForm(device);
     return BusError(
         {"the memory stopped answering during the read of block " + std::to_string(block) + " (" +
-             AddressText(first) + "-" + AddressText(last) + "): its device address " + hex +
+             from + "-" + to + "): its device address " + hex +
              " was not acknowledged after the read, so bytes of that block may have read as FF; "
              "the read is not complete and was not used",
-         "Память перестала отвечать при чтении блока " + std::to_string(block) + " (" +
-             AddressText(first) + "–" + AddressText(last) + "): после чтения адрес устройства " +
+         "Память перестала отвечать при чтении блока " + std::to_string(block) + " (" + from +
+             "–" + to + "): после чтения адрес устройства " +
              hex + " не подтверждён, и часть байтов блока могла прочитаться как FF. Чтение не "
              "завершено, прочитанное не используется."},
         {"check that the chip is in place and powered, and the wiring of pins 2, 15, 16 and "
@@ -66,8 +86,8 @@ BusError Unacknowledged(std::uint8_t device, const std::string& what) {
                      "Проверьте подключение выводов 2, 15, 16 и питание памяти."});
 }
 
-BusError PageRefused(int page, int byteIndex) {
-    const std::string at = AddressText(page * kPageSize);
+BusError PageRefused(const MemoryGeometry& memory, int page, int byteIndex) {
+    const std::string at = At(memory, page * memory.pageSize);
     const std::string byte = std::to_string(byteIndex);
     return BusError({"page " + at + " was not written: the memory did not acknowledge byte " +
                          byte + " of the page write",
@@ -78,9 +98,9 @@ BusError PageRefused(int page, int byteIndex) {
                      "неисправна."});
 }
 
-BusError PageUnfinished(int page) {
-    const std::string at = AddressText(page * kPageSize);
-    const std::string ms = WriteCycleLimitMs();
+BusError PageUnfinished(const MemoryGeometry& memory, int page) {
+    const std::string at = At(memory, page * memory.pageSize);
+    const std::string ms = Milliseconds(memory.WriteCycleLimit());
     return BusError({"page " + at + ": the memory did not finish its write cycle within " + ms +
                          " ms (no acknowledge after the write)",
                      "Страница " + at + ": память не закончила запись за " + ms +
@@ -88,6 +108,26 @@ BusError PageUnfinished(int page) {
                     {"check its supply and wiring",
                      "Проверьте питание памяти и подключение; у исправной памяти цикл записи не "
                      "длиннее 5–10 мс."});
+}
+
+BusError WrongAddressing(const MemoryGeometry& memory) {
+    const Wording width = OtherPart(memory), chip = LikelyChip(memory);
+    return BusError(
+        {"the memory does not read back consistently with a " + width.en + " word address: is "
+         "the chip " + chip.en + "?",
+         "Память читается несогласованно при " + width.ru + " адресе слова: возможно, это " +
+             chip.ru + "?"},
+        {"nothing was written; choose the chip that is on the board (--chip)",
+         "Ничего не записано. Выберите микросхему, которая установлена на плате."});
+}
+
+Wording OtherAddressing(const MemoryGeometry& memory) {
+    const Wording width = OtherPart(memory), chip = LikelyChip(memory);
+    const std::string taken = memory.addressBytes == 1 ? "однобайтовый" : "двухбайтовый";
+    return {"the memory may not take a " + width.en + " word address: is the chip " + chip.en +
+                "?",
+            "память может не принимать " + taken + " адрес слова: возможно, это " + chip.ru +
+                "?"};
 }
 
 Wording PagesDone(int written, int total, bool verifying) {

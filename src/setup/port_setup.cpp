@@ -1,6 +1,5 @@
 #include "setup/port_setup.h"
 
-#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -18,10 +17,10 @@ const char kPortHelp[] =
 // record of its calls: nobody reads it, and a write would make it large.
 class SimulatedMemory {
 public:
-    SimulatedMemory(std::optional<StartImage> start, const ClockFn& clock)
-        : start_(std::move(start)), eeprom_(clock), port_(LineTiming{}, clock) {
+    SimulatedMemory(std::optional<StartImage> start, const ClockFn& clock, const ChipChoice& chip)
+        : start_(std::move(start)), eeprom_(clock, chip), port_(LineTiming{}, clock) {
         if (start_)
-            eeprom_.Memory().assign(start_->bytes.begin(), start_->bytes.end());
+            eeprom_.Memory() = start_->bytes;
         else
             sim::LoadDemoContents(eeprom_);
         port_.SetRecording(false);
@@ -34,9 +33,7 @@ public:
     Port& GetPort() { return port_; }
 
     void SaveChanges() const {
-        MemoryContents now{};  // the memory here is the default 24c16, the size of an image
-        std::copy_n(eeprom_.Memory().begin(), now.size(), now.begin());
-        if (start_ && now != start_->bytes) SaveStartImage(*start_, now);
+        if (start_ && eeprom_.Memory() != start_->bytes) SaveStartImage(*start_, eeprom_.Memory());
     }
 
 private:
@@ -53,8 +50,8 @@ ChosenPort OpenPort(const PortRequest& request, const ClockFn& clock,
                     const ParallelPortOpener& openParallelPort) {
     if (!request.simulated) return ChosenPort(openParallelPort(request.parallelPort));
     std::optional<StartImage> start;
-    if (!request.startImage.empty()) start = ReadStartImage(request.startImage);
-    return ChosenPort(std::make_unique<SimulatedMemory>(std::move(start), clock));
+    if (!request.startImage.empty()) start = ReadStartImage(request.startImage, request.chip);
+    return ChosenPort(std::make_unique<SimulatedMemory>(std::move(start), clock, request.chip));
 }
 
 ChosenPort::ChosenPort(std::shared_ptr<Port> parallelPort)

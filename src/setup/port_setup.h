@@ -11,6 +11,7 @@
 #include "bus/clock.h"
 #include "bus/port.h"
 #include "bus/port_choice.h"
+#include "common/chips.h"
 #include "setup/start_image.h"
 
 namespace lpt::setup {
@@ -24,6 +25,7 @@ struct PortRequest {
     PortChoice parallelPort;  // --port; the port at 0x378 when not given
     bool simulated = false;   // the simulated memory instead of a parallel port
     std::string startImage;   // its start image; empty: the demonstration contents
+    ChipChoice chip;          // the part the simulated memory models, and its start image's
 };
 
 // The parallel port the user chose, through ppdev. Nothing is opened before its first call.
@@ -33,9 +35,9 @@ using ParallelPortOpener = std::function<std::shared_ptr<Port>(const PortChoice&
 
 class ChosenPort;
 
-// The port the request names. A start image is read first: ImageFileError or PartialStartImage
-// when it cannot be used, before any port exists. `clock` runs the simulated memory's write
-// cycle; a parallel port comes from `openParallelPort`.
+// The port the request names. A start image is read first, as an image of the chosen chip:
+// ImageFileError or PartialStartImage when it cannot be used, before any port exists. `clock`
+// runs the simulated memory's write cycle; a parallel port comes from `openParallelPort`.
 ChosenPort OpenPort(const PortRequest& request, const ClockFn& clock = SteadyNow,
                     const ParallelPortOpener& openParallelPort = OpenParallelPort);
 

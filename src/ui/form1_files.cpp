@@ -129,11 +129,8 @@ void Form1::ForgetDump() {
 OperationResult Form1::KeepRead(OperationResult result) {
     // A read in which the memory did not acknowledge is not a read of the memory: its FF are
     // what an empty bus gives. It is not kept, so Save says there is nothing to save.
-    if (result.data.size() == static_cast<size_t>(MemoryImage::kSize) && result.unanswered == 0) {
-        MemoryBytes bytes;
-        std::copy(result.data.begin(), result.data.end(), bytes.begin());
-        lastRead_ = bytes;
-    }
+    if (result.data.size() == static_cast<size_t>(k24c16.size) && result.unanswered == 0)
+        lastRead_ = result.data;
     return result;
 }
 
@@ -251,7 +248,7 @@ void Form1::WriteFileToMemory() {
                "обратно и сверена с файлом.")
                 .arg(FileName(path), QDir::toNativeSeparators(path))
                 .arg(image.CoveredCount())
-                .arg(MemoryImage::kSize)
+                .arg(image.Size())
                 .arg(differ);
         if (!dialogs_.confirm || !dialogs_.confirm(tr("Записать файл в память?"), question))
             return;
@@ -265,7 +262,7 @@ void Form1::WriteFileToMemory() {
         // Every byte may change: a pattern write this one is nested in compares only what it
         // writes after it.
         const int writer = journal_.Begin();
-        for (int a = 0; a < MemoryImage::kSize; ++a) journal_.Record(writer, a);
+        for (int a = 0; a < image.Size(); ++a) journal_.Record(writer, a);
 
         // The progress dialog is window-modal: the window takes no other input meanwhile. Its
         // updates come between pages, with the bus at rest; a close handled there ends the
@@ -291,10 +288,12 @@ void Form1::WriteFileToMemory() {
             progress.setValue(doneBytes);  // processes events: the dialog is modal
             if (unloaded_) throw OperationCancelled();
         };
-        const WriteReport report = WriteImage(bus_, image, pause_.Clock(), {}, tick);
+        MemoryBus memory(bus_, pause_.Clock());
+        // The whole memory is read first: the grid shows it afterwards.
+        const WriteReport report = WriteImage(memory, image, {.readWhole = true}, tick);
         progress.close();
         ForgetDump();
-        ShowBytes(report.after);
+        ShowBytes(report.after.bytes);
         QString text;
         if (report.pagesWritten == 0) {
             text = tr("Память уже совпадает с файлом «%1»: ни одна страница не записана.")
@@ -309,12 +308,15 @@ void Form1::WriteFileToMemory() {
             text = tr("Файл «%1» записан (страниц: %2), но проверка чтением нашла %3 байт, "
                       "отличающихся от файла:\n%4Возможные причины: запись запрещена (вывод WP "
                       "памяти подключён к питанию), ненадёжный контакт на выводах 2, 15, 16, "
-                      "неисправная память.")
+                      "неисправная память.%5")
                        .arg(FileName(path))
                        .arg(report.pagesWritten)
                        .arg(report.verify.differing)
                        .arg(MismatchLines(report.verify.first, report.verify.differing,
-                                          tr("в файле"), tr("в памяти")));
+                                          tr("в файле"), tr("в памяти")))
+                       .arg(report.addressingDoubt.ru.empty()
+                                ? QString()
+                                : tr(" Кроме того, ") + WordingText(report.addressingDoubt));
             MSFlexGrid1->Model().SetMarks([&] {
                 std::vector<int> at;
                 for (const Mismatch& m : report.verify.all) at.push_back(m.address);
@@ -333,7 +335,8 @@ void Form1::CompareWithFile() {
     WithImageFile(what, title, [this](const MemoryImage& image, const QString& path) {
         pause_.Settle();
         ForgetDump();
-        const MemoryBytes bytes = ReadMemory(bus_, pause_.Clock());
+        MemoryBus memory(bus_, pause_.Clock());
+        const MemoryBytes bytes = ReadMemory(memory);
         ShowBytes(bytes);
         const ImageDiff diff = Compare(image, bytes);
         std::vector<int> at;

@@ -73,4 +73,8 @@ QString ErrorText(const UserError& error) {
     return Utf8(gLanguage == Language::English ? error.English() : error.Russian());
 }
 
+QString WordingText(const Wording& wording) {
+    return Utf8(gLanguage == Language::English ? wording.en : wording.ru);
+}
+
 }  // namespace lpt::ui

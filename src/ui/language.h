@@ -33,5 +33,7 @@ Language CurrentLanguage();
 
 // The text of a core error in the window's language.
 QString ErrorText(const UserError& error);
+// A piece of a core message in the window's language.
+QString WordingText(const Wording& wording);
 
 }  // namespace lpt::ui

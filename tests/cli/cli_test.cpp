@@ -16,6 +16,7 @@
 
 #include "image/image_file.h"
 #include "operations/image_operations.h"
+#include "setup/port_setup.h"
 #include "sim/sim_eeprom.h"
 #include "sim/sim_port.h"
 #include "sim/trace.h"
@@ -27,8 +28,8 @@ namespace {
 namespace fs = std::filesystem;
 
 MemoryBytes Pattern(int salt) {
-    MemoryBytes b{};
-    for (int a = 0; a < MemoryImage::kSize; ++a)
+    MemoryBytes b(2048);
+    for (int a = 0; a < 2048; ++a)
         b[static_cast<size_t>(a)] = static_cast<std::uint8_t>((a * 37 + salt) ^ (a >> 8));
     return b;
 }
@@ -126,7 +127,7 @@ TEST_F(CliTest, TheSimulatedMemoryStartsFromAnyImageFormatAndGoesBackInIt) {
     EXPECT_EQ(Run({"--sim=" + Path("start.srec"), "erase", "--value", "0", "-q"}), kStatusDone)
         << err.str();
     EXPECT_EQ(ReadText("start.srec").front(), 'S');
-    EXPECT_EQ(ReadImageFile(Path("start.srec")).bytes, MemoryBytes{});
+    EXPECT_EQ(ReadImageFile(Path("start.srec")).bytes, MemoryBytes(2048));
     // A run that leaves the memory as it was leaves the file alone.
     const auto stamp = fs::file_time_type::clock::now() - std::chrono::hours(1);
     fs::last_write_time(Path("start.hex"), stamp);
@@ -141,6 +142,50 @@ TEST_F(CliTest, TheSimulatedMemoryStartsFromAnyImageFormatAndGoesBackInIt) {
     ExpectOneLine("part.hex: the file gives 2 of the 2048 bytes of the memory; give a file that "
                   "covers all of them, or --sim alone");
     EXPECT_EQ(ReadText("part.hex"), part);
+}
+
+// The simulated memory as another chip: a 24c64 starts from its 8 KB image and goes back into it
+// changed; an image of another size, or one that leaves bytes out, is refused naming the chip.
+TEST_F(CliTest, TheSimulatedMemoryOfA24c64StartsFromItsImage) {
+    const ChipChoice chip = ChooseChip("24c64");
+    MemoryBytes bytes(8192);
+    for (int a = 0; a < 8192; ++a) bytes[a] = static_cast<std::uint8_t>((a * 37 + 5) ^ (a >> 8));
+    WriteImageFile(Path("c64.srec"), MemoryImage::Full(bytes), ImageFormat::SRecord);
+    {
+        const setup::ChosenPort port =
+            setup::OpenPort({PortChoice{}, true, Path("c64.srec"), chip}, clock.Fn());
+        I2CBus bus(port.Get(), clock.Fn());
+        bus.SetSDA(kTrue);
+        bus.SetSCL(kTrue);
+        MemoryBus memory(bus, clock.Fn(), chip.Geometry());
+        EXPECT_EQ(ReadMemory(memory), bytes);
+        MemoryImage zeros(8192);  // the last page
+        for (int a = 0x1FE0; a < 0x2000; ++a) zeros.bytes[a] = 0, zeros.covered.set(a);
+        EXPECT_EQ(lpt::WriteImage(memory, zeros).pagesWritten, 1);
+        port.SaveChanges();
+    }
+    std::fill(bytes.begin() + 0x1FE0, bytes.end(), 0);
+    EXPECT_EQ(ReadText("c64.srec").front(), 'S');
+    EXPECT_EQ(ReadImageFile(Path("c64.srec"), {}, ImageTarget::Of(chip)).bytes, bytes);
+
+    WriteImage("two.bin", Pattern(1));  // a 24c16's
+    WriteText("part.hex", ":02001000ABCD76\n:00000001FF\n");
+    try {
+        setup::OpenPort({PortChoice{}, true, Path("two.bin"), chip}, clock.Fn());
+        FAIL() << "a 2 KB image started a 24c64";
+    } catch (const ImageFileError& e) {
+        EXPECT_NE(e.English().find("the file is 2048 bytes long; a binary image of the 24c64 must "
+                                   "be exactly 8192 bytes"),
+                  std::string::npos)
+            << e.English();
+    }
+    try {
+        setup::OpenPort({PortChoice{}, true, Path("part.hex"), chip}, clock.Fn());
+        FAIL() << "a partial image started a 24c64";
+    } catch (const setup::PartialStartImage& e) {
+        EXPECT_EQ(std::string(e.what()), Path("part.hex") + ": the file gives 2 of the 8192 bytes "
+                                                             "of the 24c64");
+    }
 }
 
 TEST_F(CliTest, ReadToStdoutGivesTheImageAndNothingElse) {
@@ -335,8 +380,7 @@ private:
 };
 
 TEST_F(CliTest, APortFailureInAPageIsClearedWithAStartSoThePartIsNotWritten) {
-    MemoryBytes ones;
-    ones.fill(0x11);  // every data byte starts with a 0 bit
+    const MemoryBytes ones(2048, 0x11);  // every data byte starts with a 0 bit
     WriteImage("y.bin", ones);
     CutShortInAPage cutter(*port, eeprom);
     port->Attach(cutter);

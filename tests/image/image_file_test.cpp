@@ -30,9 +30,14 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<int>;
 
 // One record line, its checksum worked out: Intel HEX (all bytes sum to zero) or S-record
-// (the ones' complement of the sum of count, address and data).
+// (the ones' complement of the sum of count, address and data). An S-record's address takes the
+// bytes its type gives it: 2 (S0, S1, S5, S9), 3 (S2, S6, S8) or 4 (S3, S7).
 std::string Record(bool hex, int type, int address, const Bytes& data) {
-    Bytes b{static_cast<int>(data.size()) + (hex ? 0 : 3), (address >> 8) & 0xFF, address & 0xFF};
+    const int addressBytes = hex ? 2 : type == 2 || type == 6 || type == 8 ? 3
+                                   : type == 3 || type == 7               ? 4
+                                                                          : 2;
+    Bytes b{static_cast<int>(data.size()) + (hex ? 0 : addressBytes + 1)};
+    for (int n = addressBytes - 1; n >= 0; --n) b.push_back((address >> (8 * n)) & 0xFF);
     if (hex) b.push_back(type);
     b.insert(b.end(), data.begin(), data.end());
     int sum = 0;
@@ -54,9 +59,10 @@ std::string Srec(int type, int address, const Bytes& data) {
 }
 const std::string kEof = ":00000001FF\n";
 
-std::array<std::uint8_t, MemoryImage::kSize> Pattern() {
-    std::array<std::uint8_t, MemoryImage::kSize> a{};
-    for (int i = 0; i < MemoryImage::kSize; ++i) a[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
+// Every byte of a memory of `size` bytes (the 24c16's by default), no two runs of 256 alike.
+std::vector<std::uint8_t> Pattern(int size = 2048) {
+    std::vector<std::uint8_t> a(static_cast<size_t>(size));
+    for (int i = 0; i < size; ++i) a[i] = static_cast<std::uint8_t>(i * 7 + (i >> 8));
     return a;
 }
 
@@ -118,7 +124,7 @@ TEST_F(ImageFileTest, PartialHexCoversExactlyItsBytes) {
         "part.hex", Hex(0, 0x010, {0x12, 0x34, 0x56}) + "\n" + Hex(0, 0x7FE, {0xAB, 0xCD}) + kEof));
     EXPECT_EQ(image.CoveredCount(), 5);
     EXPECT_FALSE(image.Complete());
-    for (int a = 0; a < MemoryImage::kSize; ++a) {
+    for (int a = 0; a < image.Size(); ++a) {
         bool given = (a >= 0x010 && a < 0x013) || a >= 0x7FE;
         ASSERT_EQ(image.covered[a], given) << a;
         if (!given) {
@@ -133,7 +139,7 @@ TEST_F(ImageFileTest, PartialHexCoversExactlyItsBytes) {
 TEST_F(ImageFileTest, SRecordAndBinaryOfTheSameDataGiveTheSameBytes) {
     auto data = Pattern();
     std::string srec = Srec(0, 0, {'t', 'e', 's', 't'});
-    for (int a = 0; a < MemoryImage::kSize; a += 32)
+    for (int a = 0; a < static_cast<int>(data.size()); a += 32)
         srec += Srec(1, a, Bytes(&data[a], &data[a] + 32));
     srec += Srec(9, 0, {});
     MemoryImage fromSrec = ReadImageFile(Put("same.S19", srec));
@@ -205,6 +211,165 @@ TEST_F(ImageFileTest, BlanksAfterTheEndRecordAreNoPartOfTheFile) {
         MemoryImage image = ReadImageFile(Put(name, contents));
         EXPECT_EQ(image.CoveredCount(), 1);
         EXPECT_EQ(image.bytes[3], 0x5A);
+    }
+}
+
+// The memories beyond 2 KB: files of a 4 KB, a 64 KB and a 128 KB part in every format, and the
+// records their addresses need (none of the extended ones up to 64 KB).
+TEST_F(ImageFileTest, LargerMemoriesRoundTripWithTheRecordsTheirAddressesNeed) {
+    for (const char* chip : {"24c32", "24c512", "24c1024"}) {
+        SCOPED_TRACE(chip);
+        const ImageTarget target = ImageTarget::Of(ChooseChip(chip));
+        const MemoryImage original = MemoryImage::Full(Pattern(target.size));
+        const std::string name = (dir / chip).string();
+        for (auto [extension, format] : {std::pair{".bin", ImageFormat::Binary},
+                                         {".hex", ImageFormat::IntelHex},
+                                         {".srec", ImageFormat::SRecord}}) {
+            WriteImageFile(name + extension, original, format);
+            const MemoryImage back = ReadImageFile(name + extension, {}, target);
+            EXPECT_EQ(back.bytes, original.bytes) << extension;
+            EXPECT_TRUE(back.Complete()) << extension;
+        }
+        EXPECT_EQ(fs::file_size(name + ".bin"), static_cast<std::uintmax_t>(target.size));
+        const bool above64k = target.size > 0x10000;
+        const std::string hex = Slurp(name + ".hex"), srec = Slurp(name + ".srec");
+        EXPECT_EQ(hex.find(":02000004") != std::string::npos, above64k);
+        if (above64k) {
+            EXPECT_NE(hex.find(":10FFF000"), std::string::npos);
+            EXPECT_NE(hex.find("\n:020000040001F9\n:10000000"), std::string::npos)
+                << "the 04 record comes right before the first record above 64 KB";
+        }
+        const size_t firstData = srec.find('\n') + 1;
+        EXPECT_EQ(srec.substr(firstData, 2), above64k ? "S2" : "S1");
+        EXPECT_EQ(srec.find(above64k ? "\nS1" : "\nS2"), std::string::npos);
+        const size_t lastLine = srec.rfind('\n', srec.size() - 2) + 1;
+        EXPECT_EQ(srec.substr(lastLine, 2), above64k ? "S8" : "S9");
+    }
+}
+
+// A read of part of the memory goes into a file as that part: a binary of its bytes, read back
+// at its offset; records at its addresses, across the 64 KB boundary too.
+TEST_F(ImageFileTest, APartOfTheMemoryIsWrittenAtItsAddressesAndABinaryGoesBackAtItsOffset) {
+    const ImageTarget chip = ImageTarget::Of(ChooseChip("24c1024"));
+    std::vector<std::uint8_t> bytes(40);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(0xC0 + i);
+    const MemoryImage part = MemoryImage::Part(chip.size, 0xFFF0, bytes);
+    for (auto [name, format] : {std::pair{"part.bin", ImageFormat::Binary},
+                                {"part.hex", ImageFormat::IntelHex},
+                                {"part.srec", ImageFormat::SRecord}}) {
+        SCOPED_TRACE(name);
+        const std::string path = (dir / name).string();
+        WriteImageFile(path, part, format);
+        ImageTarget target = chip;
+        if (format == ImageFormat::Binary) target.offset = 0xFFF0;
+        const MemoryImage back = ReadImageFile(path, {}, target);
+        EXPECT_EQ(back.CoveredCount(), 40);
+        EXPECT_EQ(back.FirstCovered(), 0xFFF0);
+        EXPECT_TRUE(back.Contiguous());
+        EXPECT_EQ(back.bytes, part.bytes);
+    }
+    EXPECT_EQ(Slurp((dir / "part.bin").string()), std::string(bytes.begin(), bytes.end()));
+    EXPECT_EQ(Slurp((dir / "part.hex").string()).substr(0, 25), ":10FFF000C0C1C2C3C4C5C6C7");
+    // Without the offset the same binary is too short for the memory; a binary holds one run.
+    auto e = Refusal([&] { ReadImageFile((dir / "part.bin").string(), {}, chip); });
+    ASSERT_TRUE(e.has_value());
+    EXPECT_EQ(e->fault, ImageFault::WrongSize);
+    MemoryImage gap = part;
+    gap.covered.set(0);
+    EXPECT_THROW(WriteImageFile((dir / "gap.bin").string(), gap, ImageFormat::Binary),
+                 std::invalid_argument);
+}
+
+TEST_F(ImageFileTest, AFileThatReachesPastTheChipIsRefusedNamingTheChipAndTheFirstAddressBeyond) {
+    const std::string otherChip =
+        "; choose the chip the file was made for (--chip) or a file for this one";
+    Bytes sixteen(16, 0x5A);
+    struct Case {
+        const char* name;
+        std::string contents;
+        const char* chip;
+        std::optional<int> offset;
+        ImageFault fault;
+        std::string reason;  // "<where>: <cause>; <remedy>", after the file's name
+    } cases[] = {
+        {"far.hex", Hex(0, 0x7E0, sixteen) + Hex(0, 0x7FE, {1, 2, 3}) + kEof, "24c16", {},
+         ImageFault::OutOfRange,
+         "line 2: data at 0x0800, past the end of the 24c16 (2048 bytes, 0x000-0x7FF)" +
+             otherChip},
+        {"far.srec", Srec(1, 0xF8, sixteen) + Srec(9, 0, {}), "24c02", {}, ImageFault::OutOfRange,
+         "line 1: data at 0x0100, past the end of the 24c02 (256 bytes, 0x00-0xFF)" + otherChip},
+        {"far2.srec", Srec(2, 0x1FFFF, {1, 2}) + Srec(8, 0, {}), "24c1024", {},
+         ImageFault::OutOfRange,
+         "line 1: data at 0x20000, past the end of the 24c1024 (131072 bytes, 0x00000-0x1FFFF)" +
+             otherChip},
+        {"big.bin", std::string(4097, '\0'), "24c32", {}, ImageFault::WrongSize,
+         "offset 0x1000: the file is 4097 bytes long; a binary image of the 24c32 must be "
+         "exactly 4096 bytes" + otherChip},
+        {"tail.bin", std::string(32, '\0'), "24c64", 0x1FF0, ImageFault::OutOfRange,
+         "offset 0x10: data at 0x2000, past the end of the 24c64 (8192 bytes, 0x0000-0x1FFF)" +
+             otherChip},
+        {"beyond.bin", std::string(1, '\0'), "24c64", 0x2000, ImageFault::OutOfRange,
+         "offset 0x0: data at 0x2000, past the end of the 24c64 (8192 bytes, 0x0000-0x1FFF)" +
+             otherChip},
+        {"empty.bin", "", "24c64", 0x100, ImageFault::WrongSize,
+         "offset 0x0: the file is 0 bytes long; a binary image placed at 0x100 must hold 1 to "
+         "7936 bytes"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = Put(c.name, c.contents);
+        const ImageTarget target = ImageTarget::Of(ChooseChip(c.chip), c.offset);
+        auto e = Refusal([&] { ReadImageFile(path, {}, target); });
+        ASSERT_TRUE(e.has_value());
+        EXPECT_EQ(e->fault, c.fault);
+        EXPECT_EQ(std::string(e->what()), path + ": " + c.reason);
+        EXPECT_NE(e->Russian().find(c.fault == ImageFault::OutOfRange || !c.offset
+                                        ? std::string(c.chip)
+                                        : "0x100"),
+                  std::string::npos)
+            << e->Russian();
+    }
+    // What fits is taken: a binary at an offset covers only its own addresses.
+    const MemoryImage fits =
+        ReadImageFile(Put("fits.bin", std::string(16, '\x42')), {},
+                      ImageTarget::Of(ChooseChip("24c64"), 0x1FF0));
+    EXPECT_EQ(fits.Size(), 8192);
+    EXPECT_EQ(fits.CoveredCount(), 16);
+    EXPECT_EQ(fits.FirstCovered(), 0x1FF0);
+    EXPECT_EQ(fits.bytes[0x1FFF], 0x42);
+    EXPECT_EQ(fits.bytes[0x1FEF], 0xFF);
+}
+
+// Every record either format has is read: HEX extended segment (02) and linear (04) addresses,
+// start addresses (03, 05) read and ignored; S-record headers, data of each address width, counts
+// and ends.
+TEST_F(ImageFileTest, EveryRecordOfBothFormatsIsRead) {
+    const ImageTarget target = ImageTarget::Of(ChooseChip("24c1024"));
+    struct Case {
+        const char* name;
+        std::string contents;
+        std::vector<std::pair<int, int>> bytes;  // {address, value}: all the file gives
+    } cases[] = {
+        {"all.hex",
+         Hex(2, 0, {0x10, 0x00}) + Hex(0, 0x0010, {0xAA}) + Hex(4, 0, {0x00, 0x01}) +
+             Hex(0, 0x0020, {0xBB}) + Hex(4, 0, {0x00, 0x00}) + Hex(0, 0x0030, {0xCC}) +
+             Hex(3, 0, {0x00, 0x00, 0x01, 0x00}) + Hex(5, 0, {0x00, 0x00, 0x02, 0x00}) + kEof,
+         {{0x10010, 0xAA}, {0x10020, 0xBB}, {0x30, 0xCC}}},
+        {"s1s2s3.srec",
+         Srec(0, 0, {'h', 'd', 'r'}) + Srec(1, 0x10, {0x11}) + Srec(2, 0x10020, {0x22}) +
+             Srec(3, 0x10030, {0x33}) + Srec(5, 3, {}) + Srec(7, 0, {}),
+         {{0x10, 0x11}, {0x10020, 0x22}, {0x10030, 0x33}}},
+        {"s6s8.srec", Srec(2, 0x1FFFF, {0x44}) + Srec(6, 1, {}) + Srec(8, 0, {}),
+         {{0x1FFFF, 0x44}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const MemoryImage image = ReadImageFile(Put(c.name, c.contents), {}, target);
+        EXPECT_EQ(image.CoveredCount(), static_cast<int>(c.bytes.size()));
+        for (const auto& [address, value] : c.bytes) {
+            EXPECT_TRUE(image.covered[address]) << address;
+            EXPECT_EQ(image.bytes[static_cast<size_t>(address)], value) << address;
+        }
     }
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <span>
+
 #include "operations/operations.h"
 #include "support/bus_rig.h"
 
@@ -16,7 +18,7 @@ std::string ExpectedBlockRead(const BusRig& rig, int block) {
     return t + " P";
 }
 
-void ExpectGridHolds(const DumpGrid& grid, const std::array<std::uint8_t, 2048>& memory) {
+void ExpectGridHolds(const DumpGrid& grid, std::span<const std::uint8_t> memory) {
     for (int a = 0; a < 2048; ++a) {
         ASSERT_EQ(grid.CellText(a / 16 + 1, a % 16 + 1), HexForm(memory[a])) << "address " << a;
         ASSERT_EQ(grid.CellText(a / 16 + 1, a % 16 + 18), CharForm(memory[a])) << "address " << a;

@@ -2,12 +2,10 @@
 // virtual clock, the memory filled with a known pattern, and what the wire carried so far.
 #pragma once
 
-#include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <stdexcept>
+#include <vector>
 
 #include "bus/clock.h"
 #include "common/chips.h"
@@ -55,12 +53,7 @@ private:
     }};
 };
 
-// The bytes of a simulated 24c16 as the fixed-size array that the 2 KB image code holds.
-inline std::array<std::uint8_t, k24c16.size> Contents(const sim::SimEeprom& eeprom) {
-    std::array<std::uint8_t, k24c16.size> bytes{};
-    if (eeprom.Size() != k24c16.size) throw std::logic_error("the memory is not a 24c16");
-    std::copy(eeprom.Memory().begin(), eeprom.Memory().end(), bytes.begin());
-    return bytes;
-}
+// A copy of the simulated memory's bytes, as the image code holds them.
+inline std::vector<std::uint8_t> Contents(const sim::SimEeprom& eeprom) { return eeprom.Memory(); }
 
 }  // namespace lpt::testing

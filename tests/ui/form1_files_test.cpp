@@ -219,7 +219,7 @@ void Form1FilesTest::compareMarksExactlyTheDifferingCellsUntilTheNextRead() {
 void Form1FilesTest::closingDuringAFileWriteEndsItAtAPageBoundary() {
     FilesRig rig;
     const auto before = rig.eeprom.Memory();
-    lpt::MemoryBytes zeros{};
+    const lpt::MemoryBytes zeros(2048);
     rig.chosen = rig.Path("zeros.bin");
     rig.Save(MemoryImage::Full(zeros), rig.chosen);
     QTimer closer;  // fires in the progress dialog's event processing, between two pages

@@ -241,12 +241,6 @@ The write changes the memory&apos;s contents. Every page written will be read ba
 Every page written was read back and matches the file.</translation>
     </message>
     <message>
-        <source>Файл «%1» записан (страниц: %2), но проверка чтением нашла %3 байт, отличающихся от файла:
-%4Возможные причины: запись запрещена (вывод WP памяти подключён к питанию), ненадёжный контакт на выводах 2, 15, 16, неисправная память.</source>
-        <translation>The file “%1” was written (pages: %2), but the read-back check found bytes that differ from the file: %3.
-%4Possible causes: the memory write-protected (its WP pin tied to the supply), a loose contact on pins 2, 15, 16, a faulty memory.</translation>
-    </message>
-    <message>
         <source>в файле</source>
         <translation>file</translation>
     </message>
@@ -279,6 +273,16 @@ Every page written was read back and matches the file.</translation>
 %4</source>
         <translation>The memory differs from the file “%1” in %2 of %3 bytes, marked in colour in the grid.
 %4</translation>
+    </message>
+    <message>
+        <source>Файл «%1» записан (страниц: %2), но проверка чтением нашла %3 байт, отличающихся от файла:
+%4Возможные причины: запись запрещена (вывод WP памяти подключён к питанию), ненадёжный контакт на выводах 2, 15, 16, неисправная память.%5</source>
+        <translation>The file “%1” was written (pages: %2), but the read-back check found bytes that differ from the file: %3.
+%4Possible causes: the memory write-protected (its WP pin tied to the supply), a loose contact on pins 2, 15, 16, a faulty memory.%5</translation>
+    </message>
+    <message>
+        <source> Кроме того, </source>
+        <translation> Also: </translation>
     </message>
 </context>
 </TS>
