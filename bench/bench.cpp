@@ -10,6 +10,10 @@
 //  3. Pause accuracy and the writes' wall time against their pauses.
 //  4. The image operations: a whole read against the limit, a write against its write cycles,
 //     and a write that finds nothing to do.
+//  5. A 64 KB 24c512: the whole read against the 100 kHz limit with a free port and against the
+//     bus driver's floor with a port that costs 1.5 us a call, and the write of a full image
+//     with a 3 ms memory against its floor (the write cycles plus the bus time of the same
+//     transactions).
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -30,6 +34,7 @@
 #include "sim/sim_port.h"
 #include "sim/trace.h"
 #include "sim/wire_events.h"
+#include "support/costly_port.h"
 
 using namespace lpt;
 using Clock = std::chrono::steady_clock;
@@ -225,6 +230,135 @@ void ImageFigures() {
     port.Detach(eeprom);
 }
 
+// Counts SCL rising edges on the wires without recording the calls (a 64 KB read makes millions).
+class EdgeCounter : public sim::BusDevice {
+public:
+    void OnLines(bool scl, bool) override {
+        if (scl && !scl_) ++rises;
+        scl_ = scl;
+    }
+    bool SdaOut() const override { return true; }
+    long rises = 0;
+
+private:
+    bool scl_ = true;
+};
+
+// A virtual clock for the floor: it stands still except that every port call that reaches the
+// register moves it on by the call's cost, and each reading by 10 ns (so a wait ends just past
+// its deadline). What the bus driver takes on it is the least its calls and its waits allow.
+class FloorPort : public Port {
+public:
+    FloorPort(Port& inner, TimeNs cost) : inner_(inner), cost_(cost) {}
+    void SetPortBit(int port, int bit) override { Write(port, bit, true); }
+    void ClrPortBit(int port, int bit) override { Write(port, bit, false); }
+    std::int32_t GetPortBit(int port, int bit) override {
+        now_ += cost_;
+        return inner_.GetPortBit(port, bit);
+    }
+    LineTiming Timing() const override { return inner_.Timing(); }
+    ClockFn Clock() {
+        return [this] { return now_ += std::chrono::nanoseconds(10); };
+    }
+    TimeNs Now() const { return now_; }
+
+private:
+    void Write(int port, int bit, bool one) {
+        // As the ppdev port: a write that would not change the register costs nothing.
+        const int slot = (port == Wiring::kSdaOut.port ? 0 : 8) + (bit & 7);
+        if (written_[slot] != (one ? 1 : 0)) now_ += cost_;
+        written_[slot] = one ? 1 : 0;
+        one ? inner_.SetPortBit(port, bit) : inner_.ClrPortBit(port, bit);
+    }
+    Port& inner_;
+    TimeNs cost_;
+    TimeNs now_{1'000'000'000};
+    int written_[16] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+};
+
+// The 24c512 on a simulated port under standard-mode timing, its calls not recorded.
+struct ChipBench {
+    explicit ChipBench(const char* chip, TimeNs writeCycle = std::chrono::milliseconds(5))
+        : eeprom(SteadyNow, ChooseChip(chip)) {
+        port.SetRecording(false);
+        eeprom.SetWriteCycle(writeCycle);
+        sim::LoadDemoContents(eeprom);
+        port.Attach(eeprom);
+        port.Attach(edges);
+    }
+    ~ChipBench() {
+        port.Detach(edges);
+        port.Detach(eeprom);
+    }
+    sim::SimPort port{LineTiming::StandardMode()};
+    sim::SimEeprom eeprom;
+    EdgeCounter edges;
+};
+
+void BigChipFigures() {
+    const ChipChoice chip = ChooseChip("24c512");
+    const TimeNs cost = std::chrono::nanoseconds(1500);
+    double freeMs = 0, floorMs = 0, costlyMs = 0;
+    long edges = 0;
+    {  // free port: the driver's waits alone
+        ChipBench b("24c512");
+        I2CBus bus(b.port);
+        MemoryBus memory(bus, SteadyNow, chip.Geometry());
+        const auto t0 = Clock::now();
+        ReadMemory(memory);
+        freeMs = Ms(Clock::now() - t0);
+        edges = b.edges.rises;
+    }
+    {  // the floor at 1.5 us a call, on the virtual clock
+        ChipBench b("24c512");
+        FloorPort floor(b.port, cost);
+        const auto clock = floor.Clock();
+        I2CBus bus(floor, clock);
+        MemoryBus memory(bus, clock, chip.Geometry());
+        const TimeNs t0 = floor.Now();
+        ReadMemory(memory);
+        floorMs = Us(floor.Now() - t0) / 1000;
+    }
+    {  // the same port for real
+        ChipBench b("24c512");
+        testing::CostlyPort costly(b.port, cost);
+        I2CBus bus(costly);
+        MemoryBus memory(bus, SteadyNow, chip.Geometry());
+        const auto t0 = Clock::now();
+        ReadMemory(memory);
+        costlyMs = Ms(Clock::now() - t0);
+    }
+    const double limitMs = static_cast<double>(edges) / 100.0;
+    std::printf("ReadMemory, 24c512, 65536 bytes: 100 kHz limit %ld rising edges x 10 us = %.1f ms\n"
+                "  free port:        %.1f ms, ratio to the limit %.3f\n"
+                "  1.5 us a call:    %.1f ms, floor %.1f ms (ratio %.3f to the floor, %.3f to the "
+                "limit)\n",
+                edges, limitMs, freeMs, freeMs / limitMs, costlyMs, floorMs, costlyMs / floorMs,
+                costlyMs / limitMs);
+
+    // The write of a full image: the floor is the write cycles plus the bus time of the same
+    // transactions on a memory whose write cycle takes no time (no poll refused).
+    const MemoryGeometry g = chip.Geometry();
+    double busMs = 0, writeMs = 0;
+    int pages = 0;
+    for (int pass = 0; pass < 2; ++pass) {
+        ChipBench b("24c512", pass == 0 ? TimeNs{0} : std::chrono::milliseconds(3));
+        MemoryBytes inverted = b.eeprom.Memory();
+        for (auto& byte : inverted) byte = static_cast<std::uint8_t>(~byte);
+        I2CBus bus(b.port);
+        MemoryBus memory(bus, SteadyNow, g);
+        const auto t0 = Clock::now();
+        const WriteReport report = WriteImage(memory, MemoryImage::Full(inverted));
+        (pass == 0 ? busMs : writeMs) = Ms(Clock::now() - t0);
+        pages = report.pagesWritten;
+        if (report.verify.differing != 0) std::printf("  (read-back differs: %d)\n", report.verify.differing);
+    }
+    const double least = pages * 3.0 + busMs;
+    std::printf("WriteImage, 24c512, every page differs, 3 ms memory, free port: %d pages; wall "
+                "%.1f ms;\n  floor %d x 3 ms + bus time %.1f ms = %.1f ms; ratio %.3f\n",
+                pages, writeMs, pages, busMs, least, writeMs / least);
+}
+
 }  // namespace
 
 int main() {
@@ -297,5 +431,8 @@ int main() {
 
     std::printf("\n== Image operations: simulated memory with a 3 ms write cycle, standard-mode timing ==\n");
     ImageFigures();
+
+    std::printf("\n== A 64 KB memory (24c512), standard-mode timing ==\n");
+    BigChipFigures();
     return 0;
 }
