@@ -49,8 +49,15 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
     // The parser wraps the help to its own width: the command-line program's line break goes.
     const QCommandLineOption port("port", QString::fromUtf8(setup::kPortHelp).replace('\n', ' '),
                                   "PORT");
+    const QCommandLineOption cable(
+        "cable",
+        "The cable: direct (the default), a built-in cable (lpt-eeprom-cli cables lists them), a "
+        "name from ~/.config/lpt-eeprom/cables.conf, or a definition such as "
+        "sda=~D1,scl=~D0,sda-in=S5,scl-in=S4.",
+        "CABLE");
     parser.addOption(help);
     parser.addOption(version);
+    parser.addOption(cable);
     if (program.takesPort) parser.addOption(port);
     if (program.takesImage) {
         parser.addPositionalArgument(
@@ -74,7 +81,7 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
     const QString name = QString::fromUtf8(program.name);
     const auto usageError = [&](const QString& reason) {
         Print(stderr, name + ": " + reason + "\n\n" + parser.helpText());
-        return CommandLine{kUsageStatus, {}, {}};
+        return CommandLine{kUsageStatus, {}, {}, {}};
     };
 
     if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
@@ -82,11 +89,11 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
         Print(stdout, parser.helpText() +
                           "\nQt's standard options work as well, for example\n"
                           "-platform offscreen or -style fusion.\n");
-        return CommandLine{0, {}, {}};
+        return CommandLine{0, {}, {}, {}};
     }
     if (parser.isSet(version)) {
         std::printf("%s %s\n", program.name, kVersion);
-        return CommandLine{0, {}, {}};
+        return CommandLine{0, {}, {}, {}};
     }
 
     CommandLine line;
@@ -106,6 +113,14 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
                               "ls /proc/sys/dev/parport lists the ports there are.");
         }
         line.port = *choice;
+    }
+    if (parser.isSet(cable)) {
+        try {
+            line.cable = ChooseCable(parser.value(cable).toStdString());
+        } catch (const UserError& e) {
+            return usageError("--cable " + parser.value(cable) + ": " +
+                              QString::fromStdString(e.English()) + ".");
+        }
     }
     const QStringList rest = parser.positionalArguments();
     const int allowed = program.takesImage ? 1 : 0;

@@ -1,7 +1,8 @@
 // The command line of the window programs, read before the window exists.
 //
 // --help and --version print and end the program without a window and without a display.
-// An unknown option, a --port that names no parallel port, or an argument too many prints the
+// An unknown option, a --port that names no parallel port, a --cable that names no cable (a
+// built-in, a user cable or a definition; see bus/cable.h), or an argument too many prints the
 // reason and the usage on stderr and ends the program with status 2. Qt's own standard options
 // (-platform, -style, -reverse ...) pass untouched: QApplication reads argv again afterwards.
 #pragma once
@@ -9,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "bus/cable.h"
 #include "bus/port_choice.h"
 
 namespace lpt::app {
@@ -27,6 +29,7 @@ struct CommandLine {
     std::optional<int> exitStatus;  // set: everything is printed; end with this, open no window
     PortChoice port;                  // --port, or the default port when it is not given
     std::string image;              // IMAGE, empty when not given
+    Cable cable = DirectCable();    // --cable, the direct cable when not given
 };
 
 // Reads argv (leaves it as it is) and prints the help, the version or the error itself. Makes

@@ -16,10 +16,10 @@ int main(int argc, char* argv[]) {
     if (line.exitStatus) return *line.exitStatus;
     // Opened at the first port call, released when the program ends.
     const lpt::setup::ChosenPort port =
-        lpt::setup::OpenPort({line.port, /*simulated=*/false, /*startImage=*/{}});
+        lpt::setup::OpenPort({line.port, /*simulated=*/false, /*startImage=*/{}, line.cable});
 
     QApplication app(argc, argv);
-    lpt::ui::Form1 window(port.Get());
+    lpt::ui::Form1 window(port.Get(), line.cable);
     lpt::ui::QuitSignals quitSignals(window);
     window.Load();
     window.show();

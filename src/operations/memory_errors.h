@@ -10,8 +10,8 @@
 
 namespace lpt {
 
-// SDA stays low after the bus clear; nothing was sent.
-BusError StuckLow();
+// SDA stays low after the bus clear; nothing was sent. The pins named are the cable's.
+BusError StuckLow(const Cable& cable = DirectCable());
 // The memory at `device` acknowledged none of the polls of its address.
 BusError NoAnswer(std::uint8_t device);
 // After the read of `block` the memory at `device` no longer acknowledges its address: bytes of

@@ -18,8 +18,9 @@ const char kPortHelp[] =
 // record of its calls: nobody reads it, and a write would make it large.
 class SimulatedMemory {
 public:
-    SimulatedMemory(std::optional<StartImage> start, const ClockFn& clock)
+    SimulatedMemory(std::optional<StartImage> start, const ClockFn& clock, const Cable& cable)
         : start_(std::move(start)), eeprom_(clock), port_(LineTiming{}, clock) {
+        port_.Wire(cable);  // a whole port: the cable test reads every status bit
         if (start_)
             eeprom_.Memory().assign(start_->bytes.begin(), start_->bytes.end());
         else
@@ -51,10 +52,15 @@ std::shared_ptr<Port> OpenParallelPort(const PortChoice& choice) {
 
 ChosenPort OpenPort(const PortRequest& request, const ClockFn& clock,
                     const ParallelPortOpener& openParallelPort) {
-    if (!request.simulated) return ChosenPort(openParallelPort(request.parallelPort));
+    if (!request.simulated) {
+        std::shared_ptr<Port> port = openParallelPort(request.parallelPort);
+        // A ppdev port touches only the bits it is told of: the chosen cable's.
+        if (auto ppdev = std::dynamic_pointer_cast<PpdevPort>(port)) ppdev->AllowCable(request.cable);
+        return ChosenPort(std::move(port));
+    }
     std::optional<StartImage> start;
     if (!request.startImage.empty()) start = ReadStartImage(request.startImage);
-    return ChosenPort(std::make_unique<SimulatedMemory>(std::move(start), clock));
+    return ChosenPort(std::make_unique<SimulatedMemory>(std::move(start), clock, request.cable));
 }
 
 ChosenPort::ChosenPort(std::shared_ptr<Port> parallelPort)

@@ -17,6 +17,7 @@
 
 #include "image/image_file.h"
 #include "operations/bus_check.h"
+#include "operations/cable_test.h"
 #include "ui/dump_view.h"
 #include "ui/form1.h"
 #include "ui/grid_table_model.h"
@@ -94,6 +95,7 @@ void Form1::BuildActions() {
         {"actionWriteFile", "Записать файл в память…", QKeySequence(Qt::CTRL | Qt::Key_O),
          &Form1::WriteFileToMemory},
         {"actionCompare", "Сравнить с файлом…", QKeySequence(), &Form1::CompareWithFile},
+        {"actionCableTest", "Проверка кабеля…", QKeySequence(), &Form1::CheckCable},
     };
     MSFlexGrid1->setContextMenuPolicy(Qt::ActionsContextMenu);
     for (const Entry& entry : entries) {
@@ -353,6 +355,25 @@ void Form1::CompareWithFile() {
                         .arg(diff.compared)
                         .arg(MismatchLines(diff.first, diff.differing, QStringLiteral("в файле"),
                                            QStringLiteral("в памяти"))));
+    });
+}
+
+}  // namespace lpt::ui
+
+namespace lpt::ui {
+
+void Form1::CheckCable() {
+    // Not in the middle of a file write: its transactions own the bus until it ends.
+    if (fileWorkRunning_) return;
+    Guarded(QStringLiteral("Проверка кабеля"), [this] {
+        const CableTestReport report = TestCable(port_, bus_, clock_);
+        // The report stays in English, as a user pastes it into a question.
+        ShowMessage(report.works ? QMessageBox::Information : QMessageBox::Warning,
+                    QStringLiteral("Проверка кабеля"),
+                    (report.works ? QStringLiteral("Кабель работает так, как выбран.")
+                                  : QStringLiteral("Кабель работает не так, как выбран: "
+                                                   "подсказки — в отчёте ниже.")) +
+                        QStringLiteral("\n\n") + QString::fromStdString(report.Text()));
     });
 }
 
