@@ -50,7 +50,7 @@ std::string Pin(int bit) {
 }
 
 std::string Out(const char* name, const LineBit& line) {
-    return std::string(name) + " out (" + PinText(line) + ")";
+    return std::string(name) + " out (" + (line.inverted ? "~" : "") + PinText(line) + ")";
 }
 
 std::string Flipped(const LineBit& line) {
@@ -88,7 +88,10 @@ bool ReportInput(std::vector<std::string>& out, const char* name, const LineBit&
                       " reads inverted: try " + (sda ? "sda-in=" : "scl-in=") + Flipped(in));
         return false;
     }
-    std::string line = std::string(name) + " in (" + pin + ") does not follow " + name + " out";
+    const std::string signal = PinText(in);  // "S3 ERROR, pin 15"
+    const auto comma = signal.find(", ");
+    std::string line = std::string(name) + " in (" + signal.substr(comma + 2) + ", " +
+                       signal.substr(0, comma) + ") does not follow " + name + " out";
     if (sda ? f.scl : f.sda) {
         Cable swapped = cable;
         std::swap(swapped.sdaOut, swapped.sclOut);
