@@ -54,8 +54,15 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
         "The window's language: ru (Russian) or en (English). Without it, the desktop's language "
         "decides (LANGUAGE, LC_ALL, LC_MESSAGES, LANG): English for English, else Russian.",
         "ru|en");
+    const QCommandLineOption cable(
+        "cable",
+        "The cable: direct (the default), a built-in cable (lpt-eeprom-cli cables lists them), a "
+        "name from ~/.config/lpt-eeprom/cables.conf, or a definition such as "
+        "sda=~D1,scl=~D0,sda-in=S5,scl-in=S4.",
+        "CABLE");
     parser.addOption(help);
     parser.addOption(version);
+    parser.addOption(cable);
     if (program.takesPort) parser.addOption(port);
     parser.addOption(lang);
     if (program.takesImage) {
@@ -120,6 +127,14 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
             return usageError("--lang " + text +
                               ": not a language of the window.\nGive ru (Russian) or en "
                               "(English), or leave --lang out to follow the desktop's language.");
+        }
+    }
+    if (parser.isSet(cable)) {
+        try {
+            line.cable = ChooseCable(parser.value(cable).toStdString());
+        } catch (const UserError& e) {
+            return usageError("--cable " + parser.value(cable) + ": " +
+                              QString::fromStdString(e.English()) + ".");
         }
     }
     const QStringList rest = parser.positionalArguments();

@@ -2,7 +2,8 @@
 //
 // --help and --version print and end the program without a window and without a display.
 // An unknown option, a --port that names no parallel port, a --lang that names no language of
-// the window, or an argument too many prints the reason and the usage on stderr and ends the
+// the window, a --cable that names no cable (a built-in, a user cable or a definition; see
+// bus/cable.h), or an argument too many prints the reason and the usage on stderr and ends the
 // program with status 2. Qt's own standard options
 // (-platform, -style, -reverse ...) pass untouched: QApplication reads argv again afterwards.
 #pragma once
@@ -10,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "bus/cable.h"
 #include "bus/port_choice.h"
 #include "ui/language.h"
 
@@ -30,6 +32,7 @@ struct CommandLine {
     PortChoice port;                  // --port, or the default port when it is not given
     std::string image;              // IMAGE, empty when not given
     std::optional<ui::Language> language;  // --lang; when not given, the desktop's decides
+    Cable cable = DirectCable();    // --cable, the direct cable when not given
 };
 
 // Reads argv (leaves it as it is) and prints the help, the version or the error itself. Makes

@@ -18,11 +18,12 @@ int main(int argc, char* argv[]) {
     if (line.exitStatus) return *line.exitStatus;
     // Opened at the first port call, released when the program ends.
     const lpt::setup::ChosenPort port =
-        lpt::setup::OpenPort({line.port, /*simulated=*/false, /*startImage=*/{}, /*chip=*/{}});
+        lpt::setup::OpenPort({line.port, /*simulated=*/false, /*startImage=*/{}, /*chip=*/{},
+                              line.cable});
 
     QApplication app(argc, argv);
     lpt::ui::UseLanguage(lpt::ui::ChooseLanguage(QLocale::system(), line.language));
-    lpt::ui::Form1 window(port.Get());
+    lpt::ui::Form1 window(port.Get(), line.cable);
     lpt::ui::QuitSignals quitSignals(window);
     window.Load();
     window.show();

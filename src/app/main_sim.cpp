@@ -20,8 +20,10 @@ constexpr char kProgram[] = "lpt-eeprom-sim";
 
 // The simulated memory, from the start image when one is named. Nothing on a refused image,
 // which is printed on stderr.
-std::optional<lpt::setup::ChosenPort> OpenSimulatedMemory(const std::string& image) {
+std::optional<lpt::setup::ChosenPort> OpenSimulatedMemory(const std::string& image,
+                                                          const lpt::Cable& cable) {
     lpt::setup::PortRequest request;
+    request.cable = cable;  // the simulated memory is wired the way the window drives it
     request.simulated = true;
     request.startImage = image;
     try {
@@ -49,12 +51,12 @@ int main(int argc, char* argv[]) {
          "Opens the lpt-eeprom window over a simulated port and 2 KB I2C EEPROM: no hardware.",
          /*takesPort=*/false, /*takesImage=*/true});
     if (line.exitStatus) return *line.exitStatus;
-    const std::optional<lpt::setup::ChosenPort> memory = OpenSimulatedMemory(line.image);
+    const std::optional<lpt::setup::ChosenPort> memory = OpenSimulatedMemory(line.image, line.cable);
     if (!memory) return lpt::app::kUsageStatus;
 
     QApplication app(argc, argv);
     lpt::ui::UseLanguage(lpt::ui::ChooseLanguage(QLocale::system(), line.language));
-    lpt::ui::Form1 window(memory->Get());
+    lpt::ui::Form1 window(memory->Get(), line.cable);
     lpt::ui::QuitSignals quitSignals(window);
     window.Load();
     window.show();

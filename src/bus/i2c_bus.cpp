@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "bus/bus_error.h"
+
 namespace lpt {
 
 namespace {
@@ -13,8 +15,24 @@ TimeNs After(TimeNs event, TimeNs minimum) {
 
 }  // namespace
 
-I2CBus::I2CBus(Port& port, ClockFn clock)
-    : port_(port), clock_(std::move(clock)), timing_(port.Timing()), timed_(!timing_.IsZero()) {}
+I2CBus::I2CBus(Port& port, ClockFn clock, Cable cable)
+    : port_(port),
+      clock_(std::move(clock)),
+      timing_(port.Timing()),
+      timed_(!timing_.IsZero()),
+      cable_(std::move(cable)) {}
+
+void I2CBus::PowerUp() {
+    if (powered_) return;
+    // Adapters that take their supply from data pins get it before the lines are driven.
+    for (const PowerBit& p : cable_.power) {
+        if (p.one)
+            port_.SetPortBit(p.port, p.bit);
+        else
+            port_.ClrPortBit(p.port, p.bit);
+    }
+    powered_ = true;
+}
 
 void I2CBus::WaitUntil(TimeNs deadline) {
     if (deadline == TimeNs::min()) return;
@@ -33,13 +51,29 @@ void I2CBus::SetLine(Line line, bool high) {
     int& driven = sda ? sda_ : scl_;
     const bool change = driven != (high ? 1 : 0);
     if (timed_ && change) WaitUntil(EarliestChange(line, high));
-    const PinRef pin = sda ? Wiring::kSdaOut : Wiring::kSclOut;
-    if (high)
-        port_.SetPortBit(pin.port, pin.bit);
-    else
-        port_.ClrPortBit(pin.port, pin.bit);
+    PowerUp();
+    DriveLine(port_, sda ? cable_.sdaOut : cable_.sclOut, high);
+    if (!sda && high && change && cable_.sclIn.Wired()) {
+        driven = 1;
+        const TimeNs seen = AwaitSclHigh();
+        if (timed_) NoteChange(line, high, seen == TimeNs::min() ? clock_() : seen);
+        return;
+    }
     if (timed_ && change) NoteChange(line, high, clock_());
     driven = high ? 1 : 0;
+}
+
+TimeNs I2CBus::AwaitSclHigh() {
+    if (ReadLine(port_, cable_.sclIn)) return TimeNs::min();
+    // Held low by a device (clock stretching): the next bit waits until it lets go.
+    const TimeNs released = clock_();
+    while (!ReadLine(port_, cable_.sclIn)) {
+        if (clock_() - released > kSclStretchLimit) {
+            if (inTransaction_) throw SclHeldLow(cable_);
+            throw SclStuckLow(cable_);
+        }
+    }
+    return clock_();
 }
 
 TimeNs I2CBus::EarliestChange(Line line, bool high) const {
@@ -101,8 +135,13 @@ void I2CBus::I2CStop() {
 }
 
 Bool16 I2CBus::SenseSDA() {
-    const std::int32_t sample = port_.GetPortBit(Wiring::kSdaIn.port, Wiring::kSdaIn.bit);
-    return static_cast<std::int16_t>(sample & 0xFFFF) != 0 ? kTrue : kFalse;
+    PowerUp();
+    return ReadLine(port_, cable_.sdaIn) ? kTrue : kFalse;
+}
+
+Bool16 I2CBus::SenseSCL() {
+    PowerUp();
+    return ReadLine(port_, cable_.sclIn) ? kTrue : kFalse;
 }
 
 void I2CBus::WriteByte(const std::uint8_t& value) {

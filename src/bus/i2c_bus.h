@@ -18,10 +18,18 @@
 // simulated port, standard-mode minima for the real one). SetSDA and SetSCL wait, on the
 // monotonic clock, until every minimum that governs the change they are about to make has
 // passed since the line change it is counted from, and no longer.
+//
+// The cable (bus/cable.h) says which register bit carries each line; the counts above are those
+// of every cable. Where the cable reads SCL back, each rise of SCL is followed by reads of SCL
+// until it is high (a device may stretch the clock), for at most kSclStretchLimit; the minima
+// after the rise count from the moment SCL was seen high. Cables without SCL in make no extra
+// call. A cable's power bits are written once, before the first port call of the bus.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
+#include "bus/cable.h"
 #include "bus/clock.h"
 #include "bus/port.h"
 
@@ -31,9 +39,15 @@ using Bool16 = std::int16_t;
 constexpr Bool16 kTrue = -1;
 constexpr Bool16 kFalse = 0;
 
+// How long a device may hold SCL low after the driver released it.
+constexpr TimeNs kSclStretchLimit = std::chrono::milliseconds(1);
+
 class I2CBus {
 public:
-    explicit I2CBus(Port& port, ClockFn clock = SteadyNow);
+    explicit I2CBus(Port& port, ClockFn clock = SteadyNow, Cable cable = DirectCable());
+
+    // The cable the bus is driven through, fixed for the bus's life.
+    const Cable& GetCable() const { return cable_; }
 
     // Acknowledge flag shared with the operations. After WriteByte: 1 when the receiver pulled
     // the ninth bit low, 0 when not (never -1). Before ReadByte: exactly 1 asks for an
@@ -59,6 +73,8 @@ public:
     // One sample of SDA (one status read), no line change: -1 high, 0 low. For the bus check,
     // with SDA released.
     Bool16 SenseSDA();
+    // One sample of SCL (one status read): -1 high, 0 low. Only for a cable that reads SCL back.
+    Bool16 SenseSCL();
     // True after an I2CStart whose transaction has not been closed by a completed I2CStop: a
     // port failure cut it short, and a device may still be holding SDA in the middle of a byte.
     bool Interrupted() const { return inTransaction_; }
@@ -73,11 +89,19 @@ private:
     TimeNs EarliestChange(Line line, bool high) const;
     void NoteChange(Line line, bool high, TimeNs at);
     void WaitUntil(TimeNs deadline);
+    // After a rise of SCL on a cable with SCL in: reads SCL until it is high and returns when it
+    // was seen so (TimeNs::min() when it was high at once and the port is not timed). Throws
+    // BusError after kSclStretchLimit.
+    TimeNs AwaitSclHigh();
+    // The cable's power bits, before the bus's first port call.
+    void PowerUp();
 
     Port& port_;
     ClockFn clock_;
     LineTiming timing_;
     bool timed_;
+    Cable cable_;
+    bool powered_ = false;
     // What the driver last put on each line (unknown until the first call), and when each
     // kind of change last happened. Only used for the line timing.
     int sda_ = -1;

@@ -1,10 +1,10 @@
-// The three parallel-port operations the bus needs, and the wiring of the two bus lines.
+// The three parallel-port operations the bus needs, and the direct cable's wiring.
 //
-// Wiring (standard PC parallel port at base 0x378):
+// The direct cable (the default; others are in bus/cable.h), on the PC parallel port at 0x378:
 //   SDA out  data register    0x378 (888) bit 0, pin 2  (D0)    1 = released (high), 0 = pulled low
 //   SCL out  control register 0x37A (890) bit 2, pin 16 (INIT)  driven at the bit's own level
 //   SDA in   status register  0x379 (889) bit 3, pin 15 (ERROR) read at the pin's own level
-// No other port bit is ever written or read.
+// Only the chosen cable's bits are ever written or read (the cable test reads every status bit).
 #pragma once
 
 #include <chrono>
@@ -24,7 +24,7 @@ struct PinRef {
     int bit;
 };
 
-// The wiring as data: the one place that says which register bit carries which line.
+// The direct cable's three bits, as DirectCable() has them.
 struct Wiring {
     static constexpr PinRef kSdaOut{kDataPort, 0};
     static constexpr PinRef kSclOut{kControlPort, 2};

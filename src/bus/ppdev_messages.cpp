@@ -173,12 +173,10 @@ PortError CallFailed(const char* op, const std::string& path, int err) {
 PortError PinRefused(int port, int bit, bool write) {
     return PortError({std::string(write ? "writing" : "reading") + " bit " + std::to_string(bit) +
                           " of port " + std::to_string(port) +
-                          " refused: the memory is wired only to bits 888.0 and 890.2 (write) "
-                          "and 889.3 (read)",
+                          " refused: the cable chosen does not use that bit",
                       std::string(write ? "Запись" : "Чтение") + " бита " + std::to_string(bit) +
                           " порта " + std::to_string(port) +
-                          " отклонено: память подключена только к битам 888.0 и 890.2 (запись) "
-                          "и 889.3 (чтение)."},
+                          " отклонено: выбранный кабель этот бит не использует."},
                      {"this is a bug in the program; please report it to its developer.",
                       "Это ошибка в программе; сообщите о ней разработчику."});
 }

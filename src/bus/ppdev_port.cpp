@@ -43,7 +43,11 @@ std::optional<long> ParseBase(const std::string& text) {
     return base;
 }
 
-bool Is(PinRef pin, int port, int bit) { return pin.port == port && pin.bit == bit; }
+bool InMask(unsigned char mask, int bit) { return bit >= 0 && bit < 8 && ((mask >> bit) & 1); }
+
+unsigned char Mask(int port, int bit, int wanted) {
+    return port == wanted ? static_cast<unsigned char>(1u << bit) : 0;
+}
 
 }  // namespace
 
@@ -58,6 +62,19 @@ PpdevPort::~PpdevPort() {
     if (IsOpen()) Close();
 }
 
+void PpdevPort::AllowCable(const Cable& cable) {
+    dataWritable_ = controlWritable_ = 0;
+    for (const LineBit& out : {cable.sdaOut, cable.sclOut}) {
+        dataWritable_ |= Mask(out.port, out.bit, kDataPort);
+        controlWritable_ |= Mask(out.port, out.bit, kControlPort);
+    }
+    for (const PowerBit& p : cable.power) {
+        dataWritable_ |= Mask(p.port, p.bit, kDataPort);
+        controlWritable_ |= Mask(p.port, p.bit, kControlPort);
+    }
+    statusReadable_ = 0xF8;
+}
+
 LineTiming PpdevPort::Timing() const { return LineTiming::StandardMode(); }
 
 void PpdevPort::SetPortBit(int port, int bit) { WriteBit(port, bit, true); }
@@ -65,8 +82,9 @@ void PpdevPort::SetPortBit(int port, int bit) { WriteBit(port, bit, true); }
 void PpdevPort::ClrPortBit(int port, int bit) { WriteBit(port, bit, false); }
 
 void PpdevPort::WriteBit(int port, int bit, bool one) {
-    const bool data = Is(Wiring::kSdaOut, port, bit);
-    if (!data && !Is(Wiring::kSclOut, port, bit)) throw PinRefused(port, bit, true);
+    const bool data = port == kDataPort && InMask(dataWritable_, bit);
+    if (!data && !(port == kControlPort && InMask(controlWritable_, bit)))
+        throw PinRefused(port, bit, true);
     EnsureOpen();
     unsigned char& shadow = data ? data_ : control_;
     const auto mask = static_cast<unsigned char>(1u << bit);
@@ -77,7 +95,7 @@ void PpdevPort::WriteBit(int port, int bit, bool one) {
 }
 
 std::int32_t PpdevPort::GetPortBit(int port, int bit) {
-    if (!Is(Wiring::kSdaIn, port, bit)) throw PinRefused(port, bit, false);
+    if (port != kStatusPort || !InMask(statusReadable_, bit)) throw PinRefused(port, bit, false);
     EnsureOpen();
     unsigned char status = 0;
     Call(PPRSTATUS, "PPRSTATUS", &status);

@@ -10,9 +10,14 @@
 // opened, taken for exclusive use (PPEXCL, PPCLAIM), its data lines set to outputs, and the data
 // and control registers read once into shadow copies. A bit change edits the shadow and writes
 // the whole register, or nothing when the register already holds that value; the status
-// register is read afresh on every call. ppdev passes raw register values, and neither pin in use
-// (control bit 2 = pin 16, status bit 3 = pin 15) is inverted by the port hardware, so bits are
-// written and read as they are.
+// register is read afresh on every call. ppdev passes raw register values, so bits are written
+// and read as they are; a cable (bus/cable.h) names its bits at that level, with the port's own
+// inversions counted in.
+//
+// Only the bits the cable uses may be written: by default those of the direct cable (data bit 0,
+// control bit 2) and status bit 3 read; AllowCable() opens the chosen cable's outputs and power
+// bits and every status bit (a read changes no pin). Any other bit is refused before the device
+// is opened.
 //
 // A failed open throws PortError with a message for the user and leaves nothing open; the next
 // port call starts the whole open again. So does a port call whose ioctl fails (an adapter pulled
@@ -24,6 +29,7 @@
 #include <memory>
 #include <string>
 
+#include "bus/cable.h"
 #include "bus/port.h"
 #include "bus/port_choice.h"
 #include "bus/ppdev_system.h"
@@ -44,6 +50,9 @@ public:
     void ClrPortBit(int port, int bit) override;
     std::int32_t GetPortBit(int port, int bit) override;
     LineTiming Timing() const override;
+
+    // The bits `cable` drives (its lines and power bits) may be written, every status bit read.
+    void AllowCable(const Cable& cable);
 
     bool IsOpen() const { return fd_ >= 0; }
     bool EverOpened() const override { return everOpened_; }
@@ -67,6 +76,10 @@ private:
     std::string path_;
     unsigned char data_ = 0;     // shadow of the data register, valid while open
     unsigned char control_ = 0;  // shadow of the control register, valid while open
+    // The bits that may be written (data, control) and read (status).
+    unsigned char dataWritable_ = 0x01;
+    unsigned char controlWritable_ = 0x04;
+    unsigned char statusReadable_ = 0x08;
 };
 
 }  // namespace lpt

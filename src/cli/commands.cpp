@@ -9,6 +9,7 @@
 #include "cli/output.h"
 #include "image/image_file.h"
 #include "operations/bus_check.h"
+#include "operations/cable_test.h"
 #include "operations/image_operations.h"
 #include "operations/operations.h"
 #include "setup/port_setup.h"
@@ -37,14 +38,31 @@ private:
     const Progress& progress_;
 };
 
+// "2, 15, 16": the connector pins of the cable's lines.
+std::string CablePins(const Cable& cable) {
+    std::string pins;
+    for (const LineBit& line : {cable.sdaOut, cable.sdaIn, cable.sclOut, cable.sclIn}) {
+        if (line.Wired()) pins += std::to_string(PinNumber(line.port, line.bit)) + ", ";
+    }
+    return pins;
+}
+
 std::optional<Failure> Scan(CommandRun& run) {
     ScanCancel listener(run.progress);
     const std::vector<std::uint8_t> answers = BusScan(run.bus, listener);
     for (int a : answers) run.out << ByteHex(a) << '\n';
     if (!answers.empty()) return std::nullopt;
     return Failure{kStatusMemory, "no device answered on the bus; check that the memory is in "
-                                  "place and powered, and the wiring of pins 2, 15, 16 and "
-                                  "ground"};
+                                  "place and powered, and the wiring of pins " +
+                                      CablePins(run.bus.GetCable()) + "and ground"};
+}
+
+std::optional<Failure> TestCableCommand(CommandRun& run, Port& port) {
+    const CableTestReport report = TestCable(port, run.bus, run.clock);
+    run.out << report.Text();
+    if (report.works) return std::nullopt;
+    return Failure{kStatusMemory, "the cable does not work as chosen; see the report above, and "
+                                  "try what it suggests or another --cable"};
 }
 
 std::optional<Failure> Read(CommandRun& run) {
@@ -112,8 +130,10 @@ std::optional<Failure> Erase(CommandRun& run) {
         run, EraseMemory(run.memory, run.options.eraseValue, how, run.progress.Fn()));
 }
 
-std::optional<Failure> Dispatch(CommandRun& run, const MemoryImage& image) {
+std::optional<Failure> Dispatch(CommandRun& run, const MemoryImage& image, Port& port) {
     switch (run.options.command) {
+        case Command::TestCable: return TestCableCommand(run, port);
+        case Command::Cables: return std::nullopt;
         case Command::Scan: return Scan(run);
         case Command::Read: return Read(run);
         case Command::Write: return Write(run, image);
@@ -159,9 +179,9 @@ void LeaveBusAtRest(I2CBus& bus, Port& port, std::optional<Failure>& failure) {
 }
 
 // The port --port or --sim names; a start image that gives only part of the memory is refused.
-setup::ChosenPort OpenChosenPort(const Options& options, CliEnvironment& env) {
+setup::ChosenPort OpenChosenPort(const setup::PortRequest& request, CliEnvironment& env) {
     try {
-        return setup::OpenPort(options.port, env.clock, env.openParallelPort);
+        return setup::OpenPort(request, env.clock, env.openParallelPort);
     } catch (const setup::PartialStartImage& e) {
         throw Failure{kStatusUsage, std::string(e.what()) + "; give a file that covers all of "
                                                             "them, or --sim alone for the "
@@ -169,25 +189,55 @@ setup::ChosenPort OpenChosenPort(const Options& options, CliEnvironment& env) {
     }
 }
 
+// Every cable --cable can name, with its bits and pins.
+void ListCables(std::ostream& out) {
+    const auto describe = [&out](const Cable& cable, const std::string& alias) {
+        out << cable.name << (alias.empty() ? "" : " (" + alias + ")") << ": "
+            << cable.Definition() << "\n    SDA out " << PinText(cable.sdaOut) << "; SCL out "
+            << PinText(cable.sclOut) << "; SDA in " << PinText(cable.sdaIn) << "; SCL in "
+            << (cable.sclIn.Wired() ? PinText(cable.sclIn) : std::string("not wired"));
+        if (!cable.note.empty()) out << "\n    " << cable.note;
+        out << '\n';
+    };
+    out << "Built-in cables (~ : the line is the inverse of its register bit):\n";
+    for (const Cable& cable : BuiltinCables()) describe(cable, TypeAlias(cable));
+    const std::string path = UserCablesPath();
+    const std::vector<UserCable> user = ReadUserCables(path);
+    out << "User cables (" << (path.empty() ? "no HOME or XDG_CONFIG_HOME" : path) << "):"
+        << (user.empty() ? " none\n" : "\n");
+    for (const UserCable& u : user) describe(ParseCableDefinition(u.name, u.definition), "");
+}
+
 }  // namespace
 
 int RunCommand(const Options& options, CliEnvironment& env) {
+    if (options.command == Command::Cables) {
+        ListCables(env.out);
+        return kStatusDone;
+    }
+    // The cable first: a name or definition that cannot be used stops the run before anything.
+    setup::PortRequest request = options.port;
+    request.cable = ChooseCable(options.cable);
+
     MemoryImage image;  // read and checked whole: nothing is sent to the memory before this
     if (options.command == Command::Write || options.command == Command::Verify)
         image = ReadImageFile(options.file, options.format);
 
-    const setup::ChosenPort port = OpenChosenPort(options, env);
+    const setup::ChosenPort port = OpenChosenPort(request, env);
 
-    I2CBus bus(port.Get(), env.clock);
+    I2CBus bus(port.Get(), env.clock, request.cable);
     MemoryBus memory(bus, env.clock);
     Progress progress(env, env.errIsTerminal && !options.quiet);
     CommandRun run{options, env.out, env.clock, bus, memory, progress};
     std::optional<Failure> failure;
     try {
-        // Bus at rest: data line first, then the clock line. The first port access.
-        bus.SetSDA(kTrue);
-        bus.SetSCL(kTrue);
-        failure = Dispatch(run, image);
+        // Bus at rest: data line first, then the clock line. The first port access. The cable
+        // test drives the lines itself, and reports an SCL that does not come up.
+        if (options.command != Command::TestCable) {
+            bus.SetSDA(kTrue);
+            bus.SetSCL(kTrue);
+        }
+        failure = Dispatch(run, image, port.Get());
     } catch (const Cancelled&) {
         failure = Failure{kStatusCancelled, CancelledMessage(options)};
     } catch (const UserError& e) {  // the bus, the port, or the file a read was to go into

@@ -30,6 +30,13 @@ constexpr char kFooter[] = R"(Commands:
                            compare the memory with the bytes FILE gives
   erase [--value BYTE]
                            set every byte to BYTE (0xff when not given; 255 and 0xff both do)
+  test-cable               drive each line of the cable and report which pin follows which, then
+                           the bus check and a scan; no memory needed (exit 1: the cable does not
+                           work as chosen)
+  cables                   list the built-in cables and those of the user's cables.conf
+--cable NAME|DEFINITION chooses the wiring for every command (also with --sim): direct (the
+default), a built-in name, type0-type8, a name from ~/.config/lpt-eeprom/cables.conf, or a
+definition such as sda=~D1,scl=~D0,sda-in=S5,scl-in=S4.
 The format of FILE comes from its extension (.bin, .hex, .srec) unless --format names it. An image
 file is checked whole before the memory is touched; it must be a regular file. read -o replaces a
 regular file atomically, writes through a symbolic link to its file, and writes a device or FIFO
@@ -53,12 +60,15 @@ constexpr CommandName kCommands[] = {{"scan", Command::Scan},
                                      {"read", Command::Read},
                                      {"write", Command::Write},
                                      {"verify", Command::Verify},
-                                     {"erase", Command::Erase}};
+                                     {"erase", Command::Erase},
+                                     {"test-cable", Command::TestCable},
+                                     {"cables", Command::Cables}};
 
 // The words as typed, before they are checked.
 struct Words {
     std::string port;
     std::string simImage;
+    std::string cable = "direct";
     bool quiet = false;
     std::string file;
     std::string format;
@@ -121,7 +131,8 @@ std::string UnknownCommand(const std::string& word) {
     }
     std::string text = "unknown command '" + word + "'; ";
     text += best ? "did you mean '" + std::string(best) + "'? Give one" : "give one";
-    return text + " of scan, read, write, verify, erase (see " + kProgram + " --help)";
+    return text + " of scan, read, write, verify, erase, test-cable, cables (see " + kProgram +
+           " --help)";
 }
 
 // The options' meaning, once CLI11 has taken the words apart: nothing when a word cannot be used,
@@ -151,6 +162,7 @@ std::optional<Options> Check(const Words& typed, Command command, bool portGiven
     }
     options.port = setup::PortRequest{choice.value_or(PortChoice{}), sim, typed.simImage, {}};
     options.quiet = typed.quiet;
+    options.cable = typed.cable;
     options.file = typed.file;
     // CLI11 lets only the three names through.
     if (!typed.format.empty()) options.format = FormatFromName(typed.format);
@@ -202,6 +214,10 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, std::ostream& o
         "with =IMAGE those of IMAGE (a 2048-byte binary, or a HEX or S-record\n"
         "file that gives every byte), which write and erase update");
     sim->expected(0, 1);
+    app.add_option("--cable", typed.cable,
+                   "The cable: direct (the default), a built-in or user cable's name,\n"
+                   "or a definition such as sda=~D1,scl=~D0,sda-in=S5 (see 'cables')")
+        ->type_name("CABLE");
     app.add_flag("-q,--quiet", typed.quiet,
                  "Print only errors: no progress, no reports (a dump or a scan's\n"
                  "list still goes to stdout)");
@@ -233,7 +249,11 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, std::ostream& o
     erase->add_option("--value", typed.value, "The byte: 0 to 255, or 0x00 to 0xff")
         ->type_name("BYTE")
         ->default_str("0xff");
-    for (CLI::App* command : {scan, read, write, verify, erase}) command->group("");
+    CLI::App* testCable = app.add_subcommand(
+        "test-cable", "Drive each line of the cable and report which pin follows which");
+    CLI::App* cables = app.add_subcommand("cables", "List the built-in and the user's cables");
+    for (CLI::App* command : {scan, read, write, verify, erase, testCable, cables})
+        command->group("");
     app.footer(kFooter);  // after the commands, which would inherit it
 
     try {

@@ -14,12 +14,13 @@
 
 namespace lpt::cli {
 
-enum class Command { Scan, Read, Write, Verify, Erase };
+enum class Command { Scan, Read, Write, Verify, Erase, TestCable, Cables };
 
 struct Options {
     Command command = Command::Scan;
     setup::PortRequest port;  // --port, or --sim[=IMAGE]
     bool quiet = false;
+    std::string cable = "direct";       // --cable: a name or a definition, chosen at the run
     std::string file;                   // write, verify: FILE; read: -o FILE, empty for the dump
     std::optional<ImageFormat> format;  // --format
     // read -o: --format, else the file's extension; binary for stdout.

@@ -34,10 +34,16 @@ BusCheck CheckBus(I2CBus& bus) {
         bus.SetSDA(kTrue);
         bus.SetSCL(kTrue);
     }
-    if (!bus.Interrupted() && bus.SenseSDA() != kFalse) return check;
+    if (!bus.Interrupted()) {
+        // Where the cable reads SCL back, a clock held low stops everything: the clear below
+        // needs SCL free.
+        if (bus.GetCable().sclIn.Wired() && bus.SenseSCL() == kFalse)
+            throw SclStuckLow(bus.GetCable());
+        if (bus.SenseSDA() != kFalse) return check;
+    }
     check.cleared = true;
     check.pulses = ClearBus(bus);
-    if (bus.SenseSDA() == kFalse) throw StuckLow();
+    if (bus.SenseSDA() == kFalse) throw StuckLow(bus.GetCable());
     return check;
 }
 

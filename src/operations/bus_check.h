@@ -11,22 +11,12 @@
 
 #include <string>
 
+#include "bus/bus_error.h"
 #include "bus/clock.h"
 #include "bus/i2c_bus.h"
 #include "common/user_error.h"
 
 namespace lpt {
-
-// The bus or the memory on it failed: SDA stuck low, a memory that does not answer or refuses a
-// byte. The cause and the remedy in both languages (the texts are in memory_errors.cpp) name the
-// fault and what to look at.
-class BusError : public UserError {
-public:
-    BusError(const Wording& cause, const Wording& remedy)
-        : UserError(ErrorKind::Bus, cause, remedy) {}
-    // `error` with `more` said after it.
-    BusError(const BusError& error, const Wording& more) : UserError(error, more) {}
-};
 
 struct BusCheck {
     bool cleared = false;  // the bus clear ran
@@ -34,7 +24,9 @@ struct BusCheck {
 };
 
 // With the bus at rest (or cut short by a failure): senses SDA, clears the bus when needed and
-// senses again. Throws BusError when SDA stays low; nothing else is sent then.
+// senses again. Throws BusError when SDA stays low; nothing else is sent then. Where the cable
+// reads SCL back, SCL is sensed too (one more status read), and SCL low at rest throws BusError
+// before anything is sent.
 BusCheck CheckBus(I2CBus& bus);
 
 // The clear alone: SCL low, SDA released, up to nine clock pulses until SDA reads high, then a

@@ -30,20 +30,25 @@ Wording LikelyChip(const MemoryGeometry& memory) {
 
 }  // namespace
 
-BusError StuckLow() {
+BusError StuckLow(const Cable& cable) {
+    const auto pin = [](const LineBit& line) {
+        return std::to_string(PinNumber(line.port, line.bit));
+    };
+    const std::string in = pin(cable.sdaIn), out = pin(cable.sdaOut), scl = pin(cable.sclOut);
     return BusError(
         {"SDA is held low and the bus does not come free: after nine SCL pulses with SDA "
-         "released, port pin 15 still reads 0. Nothing was sent: no start, no stop",
+         "released, port pin " + in + " still reads 0. Nothing was sent: no start, no stop",
          "Линия SDA прижата к нулю, шина не освобождается: после девяти тактов SCL при "
-         "отпущенной SDA вывод 15 порта по-прежнему читается как 0. На шину не отправлено "
-         "ничего: ни условия «старт», ни условия «стоп»."},
-        {"check: SDA shorted to ground; the wiring of pins 2 (SDA out), 15 (SDA in) and 16 (SCL); "
-         "ground (pins 18-25); the memory's supply and the SDA pull-up. A memory left in the "
-         "middle of a byte is reset by switching its supply off and on.",
-         "Проверьте: не замкнута ли SDA на общий провод; подключение выводов 2 (SDA, выход), "
-         "15 (SDA, вход) и 16 (SCL); общий провод (выводы 18–25); питание памяти и подтягивающий "
-         "резистор SDA. Память, оставшуюся посреди байта, сбрасывает выключение и включение её "
-         "питания."});
+         "отпущенной SDA вывод " + in + " порта по-прежнему читается как 0. На шину не "
+         "отправлено ничего: ни условия «старт», ни условия «стоп»."},
+        {"check: SDA shorted to ground; the wiring of pins " + out + " (SDA out), " + in +
+             " (SDA in) and " + scl + " (SCL); ground (pins 18-25); the memory's supply and the "
+             "SDA pull-up. A memory left in the middle of a byte is reset by switching its "
+             "supply off and on.",
+         "Проверьте: не замкнута ли SDA на общий провод; подключение выводов " + out +
+             " (SDA, выход), " + in + " (SDA, вход) и " + scl + " (SCL); общий провод (выводы "
+             "18–25); питание памяти и подтягивающий резистор SDA. Память, оставшуюся посреди "
+             "байта, сбрасывает выключение и включение её питания."});
 }
 
 BusError NoAnswer(std::uint8_t device, TimeNs limit) {

@@ -13,8 +13,8 @@
 
 namespace lpt {
 
-// SDA stays low after the bus clear; nothing was sent.
-BusError StuckLow();
+// SDA stays low after the bus clear; nothing was sent. The pins named are the cable's.
+BusError StuckLow(const Cable& cable = DirectCable());
 // The memory at `device` acknowledged none of the polls of its address, made for `limit`.
 BusError NoAnswer(std::uint8_t device, TimeNs limit = kWriteCycleLimit);
 // After the read of `block` of `memory` the memory at `device` no longer acknowledges its

@@ -17,8 +17,10 @@ const char kPortHelp[] =
 // record of its calls: nobody reads it, and a write would make it large.
 class SimulatedMemory {
 public:
-    SimulatedMemory(std::optional<StartImage> start, const ClockFn& clock, const ChipChoice& chip)
+    SimulatedMemory(std::optional<StartImage> start, const ClockFn& clock, const ChipChoice& chip,
+                    const Cable& cable)
         : start_(std::move(start)), eeprom_(clock, chip), port_(LineTiming{}, clock) {
+        port_.Wire(cable);  // a whole port: the cable test reads every status bit
         if (start_)
             eeprom_.Memory() = start_->bytes;
         else
@@ -48,10 +50,16 @@ std::shared_ptr<Port> OpenParallelPort(const PortChoice& choice) {
 
 ChosenPort OpenPort(const PortRequest& request, const ClockFn& clock,
                     const ParallelPortOpener& openParallelPort) {
-    if (!request.simulated) return ChosenPort(openParallelPort(request.parallelPort));
+    if (!request.simulated) {
+        std::shared_ptr<Port> port = openParallelPort(request.parallelPort);
+        // A ppdev port touches only the bits it is told of: the chosen cable's.
+        if (auto ppdev = std::dynamic_pointer_cast<PpdevPort>(port)) ppdev->AllowCable(request.cable);
+        return ChosenPort(std::move(port));
+    }
     std::optional<StartImage> start;
     if (!request.startImage.empty()) start = ReadStartImage(request.startImage, request.chip);
-    return ChosenPort(std::make_unique<SimulatedMemory>(std::move(start), clock, request.chip));
+    return ChosenPort(std::make_unique<SimulatedMemory>(std::move(start), clock, request.chip,
+                                                        request.cable));
 }
 
 ChosenPort::ChosenPort(std::shared_ptr<Port> parallelPort)

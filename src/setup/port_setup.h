@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "bus/cable.h"
 #include "bus/clock.h"
 #include "bus/port.h"
 #include "bus/port_choice.h"
@@ -26,6 +27,8 @@ struct PortRequest {
     bool simulated = false;   // the simulated memory instead of a parallel port
     std::string startImage;   // its start image; empty: the demonstration contents
     ChipChoice chip;          // the part the simulated memory models, and its start image's
+    // The cable: a ppdev port may touch its bits; the simulated memory is wired the same way.
+    Cable cable = DirectCable();
 };
 
 // The parallel port the user chose, through ppdev. Nothing is opened before its first call.

@@ -12,15 +12,15 @@ namespace {
 // against a device that keeps toggling SDA in reply to its own changes.
 constexpr int kMaxSettleRounds = 16;
 
-bool IsPin(int port, int bit, PinRef pin) {
-    return port == pin.port && bit == pin.bit;
-}
-
 [[noreturn]] void RefusePin(const char* what, int port, int bit) {
     throw PortError(std::string("The simulated port has no ") + what + " on port " +
                     std::to_string(port) + " bit " + std::to_string(bit) +
                     ": only SDA out (888 bit 0), SCL out (890 bit 2) and SDA in (889 bit 3) "
                     "are wired.");
+}
+
+bool Is(const lpt::LineBit& line, int port, int bit) {
+    return line.Wired() && line.port == port && line.bit == bit;
 }
 
 }  // namespace
@@ -38,8 +38,46 @@ void SimPort::Detach(BusDevice& device) {
     devices_.erase(std::remove(devices_.begin(), devices_.end(), &device), devices_.end());
 }
 
+void SimPort::Wire(const lpt::Cable& cable) {
+    cable_ = cable;
+    wholePort_ = true;
+    data_ = control_ = 0;
+    for (const lpt::LineBit& out : {cable.sdaOut, cable.sclOut}) {
+        if (out.inverted) continue;  // released = high = the bit set, unless inverted
+        (out.port == lpt::kDataPort ? data_ : control_) |= 1u << out.bit;
+    }
+    Propagate();
+}
+
+bool SimPort::RegisterBit(int port, int bit) const {
+    return (((port == lpt::kDataPort ? data_ : control_) >> bit) & 1) != 0;
+}
+
+bool SimPort::Master(const lpt::LineBit& line) const {
+    return RegisterBit(line.port, line.bit) != line.inverted;
+}
+
+bool SimPort::Writable(int port, int bit) const {
+    if (!wholePort_) return Is(cable_.sdaOut, port, bit) || Is(cable_.sclOut, port, bit);
+    return (port == lpt::kDataPort && bit >= 0 && bit < 8) ||
+           (port == lpt::kControlPort && bit >= 0 && bit < 4);
+}
+
+bool SimPort::Readable(int port, int bit) const {
+    if (!wholePort_) return Is(cable_.sdaIn, port, bit);
+    return port == lpt::kStatusPort && bit >= 3 && bit < 8;
+}
+
+bool SimPort::Scl() const {
+    bool level = Master(cable_.sclOut);
+    for (const BusDevice* device : devices_) {
+        level = level && device->SclOut();
+    }
+    return level;
+}
+
 bool SimPort::Sda() const {
-    bool level = masterSda_;
+    bool level = Master(cable_.sdaOut);
     for (const BusDevice* device : devices_) {
         level = level && device->SdaOut();
     }
@@ -52,13 +90,9 @@ void SimPort::ClrPortBit(int port, int bit) { WriteOutput(port, bit, false); }
 
 void SimPort::WriteOutput(int port, int bit, bool one) {
     CheckFailure();
-    if (IsPin(port, bit, Wiring::kSdaOut)) {
-        masterSda_ = one;
-    } else if (IsPin(port, bit, Wiring::kSclOut)) {
-        scl_ = one;
-    } else {
-        RefusePin(one ? "output to set" : "output to clear", port, bit);
-    }
+    if (!Writable(port, bit)) RefusePin(one ? "output to set" : "output to clear", port, bit);
+    unsigned& reg = port == lpt::kDataPort ? data_ : control_;
+    reg = one ? (reg | (1u << bit)) : (reg & ~(1u << bit));
     ++writes_;
     Propagate();
     Record(one ? PortCall::Op::Set : PortCall::Op::Clr, port, bit, 0);
@@ -66,11 +100,21 @@ void SimPort::WriteOutput(int port, int bit, bool one) {
 
 std::int32_t SimPort::GetPortBit(int port, int bit) {
     CheckFailure();
-    if (!IsPin(port, bit, Wiring::kSdaIn)) {
+    if (!Readable(port, bit)) {
         RefusePin("input to read", port, bit);
     }
     ++reads_;
-    const std::int32_t value = Sda() ? 1 : 0;
+    // A device may have let go of SCL since the last call.
+    Propagate();
+    bool one;
+    if (Is(cable_.sdaIn, port, bit)) {
+        one = (sdaInOpen_ || Sda()) != cable_.sdaIn.inverted;
+    } else if (Is(cable_.sclIn, port, bit)) {
+        one = (sclInOpen_ || Scl()) != cable_.sclIn.inverted;
+    } else {
+        one = bit != 7;  // an open input: the pin floats high; the port inverts BUSY
+    }
+    const std::int32_t value = one ? 1 : 0;
     Record(PortCall::Op::Get, port, bit, value);
     return value;
 }
@@ -99,13 +143,14 @@ void SimPort::CheckFailure() {
 void SimPort::Propagate() {
     for (int round = 0; round < kMaxSettleRounds; ++round) {
         const bool wire = Sda();
-        if (scl_ == lastScl_ && wire == lastSda_) {
+        const bool scl = Scl();
+        if (scl == lastScl_ && wire == lastSda_) {
             return;
         }
-        lastScl_ = scl_;
+        lastScl_ = scl;
         lastSda_ = wire;
         for (BusDevice* device : devices_) {
-            device->OnLines(scl_, wire);
+            device->OnLines(scl, wire);
         }
     }
 }
@@ -119,7 +164,7 @@ void SimPort::Record(PortCall::Op op, int port, int bit, std::int32_t result) {
         --*failAfter_;
     }
     if (recording_) {
-        calls_.push_back(PortCall{op, port, bit, result, scl_, Sda(), now});
+        calls_.push_back(PortCall{op, port, bit, result, Scl(), Sda(), now});
     }
 }
 

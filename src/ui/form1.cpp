@@ -140,9 +140,13 @@ const Form1::ButtonEntry& Form1::Entry(Control target) {
 }
 
 Form1::Form1(Port& port, ClockFn clock, QWidget* parent)
+    : Form1(port, DirectCable(), std::move(clock), parent) {}
+
+Form1::Form1(Port& port, const Cable& cable, ClockFn clock, QWidget* parent)
     : QWidget(parent),
       port_(port),
-      bus_(port),
+      clock_(clock),
+      bus_(port, SteadyNow, cable),
       pause_(std::move(clock), [] { QApplication::processEvents(); }, SleepBriefly) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(tr("Form1"));

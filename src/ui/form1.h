@@ -44,6 +44,8 @@ class Form1 : public QWidget {
 public:
     // `clock` drives the timed pause (monotonic; tests hand in a virtual one).
     explicit Form1(Port& port, ClockFn clock = SteadyNow, QWidget* parent = nullptr);
+    // The same, with the bus driven through `cable` (fixed for the window's life).
+    Form1(Port& port, const Cable& cable, ClockFn clock = SteadyNow, QWidget* parent = nullptr);
     ~Form1() override;
 
     // Runs Form_Load behind the boundary; call once, before show().
@@ -108,6 +110,7 @@ public slots:
     void SelectAllCells();     // Ctrl+A
     void WriteFileToMemory();  // Ctrl+O: a file onto the memory, with read-back
     void CompareWithFile();    // the memory against a file; differing cells marked
+    void CheckCable();         // the cable test, its report in a message
 
 protected:
     bool event(QEvent* event) override;
@@ -158,6 +161,7 @@ private:
     void DropQueuedInput();
 
     Port& port_;
+    ClockFn clock_;  // the cable test's timing of port calls
     I2CBus bus_;
     DumpGrid grid_;
     TimedPause pause_;

@@ -17,6 +17,7 @@
 
 #include "image/image_file.h"
 #include "operations/bus_check.h"
+#include "operations/cable_test.h"
 #include "ui/dump_view.h"
 #include "ui/form1.h"
 #include "ui/grid_table_model.h"
@@ -103,6 +104,7 @@ void Form1::BuildActions() {
          QKeySequence(Qt::CTRL | Qt::Key_O), &Form1::WriteFileToMemory},
         {"actionCompare", QT_TR_NOOP("Сравнить с файлом…"), QKeySequence(),
          &Form1::CompareWithFile},
+        {"actionCableTest", QT_TR_NOOP("Проверка кабеля…"), QKeySequence(), &Form1::CheckCable},
     };
     MSFlexGrid1->setContextMenuPolicy(Qt::ActionsContextMenu);
     for (const Entry& entry : entries) {
@@ -358,6 +360,21 @@ void Form1::CompareWithFile() {
                         .arg(diff.compared)
                         .arg(MismatchLines(diff.first, diff.differing, tr("в файле"),
                                            tr("в памяти"))));
+    });
+}
+
+void Form1::CheckCable() {
+    // Not in the middle of a file write: its transactions own the bus until it ends.
+    if (fileWorkRunning_) return;
+    Guarded(tr("Проверка кабеля"), [this] {
+        const CableTestReport report = TestCable(port_, bus_, clock_);
+        // The report stays in English, as a user pastes it into a question.
+        ShowMessage(report.works ? QMessageBox::Information : QMessageBox::Warning,
+                    tr("Проверка кабеля"),
+                    (report.works ? tr("Кабель работает так, как выбран.")
+                                  : tr("Кабель работает не так, как выбран: подсказки — в отчёте "
+                                       "ниже.")) +
+                        QStringLiteral("\n\n") + QString::fromStdString(report.Text()));
     });
 }
 

@@ -137,6 +137,21 @@ TEST_F(PpdevPortBits, RefusesOtherPinsBeforeOpeningAndWritesNothing) {
     EXPECT_TRUE(sys->log.empty());
 }
 
+TEST_F(PpdevPortBits, AnotherCableOpensItsOwnBitsAndPowerBitsOnly) {
+    port.AllowCable(ChooseCable("jp1", ""));  // SDA D0, SCL D1, power D2, SDA in ~S7
+    for (const auto& call : std::vector<std::function<void()>>{
+             [&] { port.SetPortBit(888, 3); }, [&] { port.ClrPortBit(890, 2); },
+             [&] { port.SetPortBit(889, 7); }})
+        EXPECT_THROW(call(), PortError);
+    EXPECT_TRUE(sys->log.empty());
+    port.SetPortBit(888, 2);
+    port.SetPortBit(888, 1);
+    sys->status = 0x80;
+    EXPECT_EQ(port.GetPortBit(889, 7), 1);
+    EXPECT_EQ(port.GetPortBit(889, 5), 0);  // every status bit may be read
+    EXPECT_EQ(sys->log, Plus(kOpen, {"7 PPWDATA f4", "7 PPWDATA f6", "7 PPRSTATUS", "7 PPRSTATUS"}));
+}
+
 TEST_F(PpdevPortBits, FailingIoctlNamesItAndTheSystemError) {
     port.GetPortBit(889, 3);
     sys->ioctlError[PPWDATA] = EIO;

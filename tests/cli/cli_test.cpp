@@ -439,3 +439,52 @@ TEST_F(CliTest, MissingParallelPortExitsThree) {
 
 }  // namespace
 }  // namespace lpt::cli
+
+namespace lpt::cli {
+namespace {
+
+TEST_F(CliTest, TheCableIsChosenForEveryCommandAndTested) {
+    // A cable that cannot be used stops the run before anything is sent.
+    for (const char* bad : {"nosuch", "sda=D0,scl=D0,sda-in=S3"}) {
+        EXPECT_EQ(Run({"--cable", bad, "scan"}), kStatusUsage);
+        ExpectOneLine(std::string(bad)[0] == 'n' ? "unknown cable 'nosuch'; give one of direct"
+                                                 : "bit D0 is used twice");
+    }
+    EXPECT_TRUE(port->Calls().empty());
+    // The port wired as easyi2c: the direct cable finds nothing, the right one the memory.
+    port->Wire(ChooseCable("easyi2c", ""));
+    EXPECT_EQ(Run({"--cable", "easyi2c", "scan"}), kStatusDone) << err.str();
+    EXPECT_EQ(out.str().substr(0, 3), "A0\n");
+    EXPECT_EQ(Run({"read", "--cable", "sda=~D1,scl=~D0,sda-in=S5,scl-in=S4", "-o",
+                   Path("e.bin")}),
+              kStatusDone)
+        << err.str();
+    EXPECT_EQ(ReadImage("e.bin"), Pattern(11));
+    EXPECT_EQ(Run({"--cable", "easyi2c", "test-cable"}), kStatusDone) << err.str();
+    EXPECT_NE(out.str().find("SCL out (~D0, pin 2) -> seen on pin 13 (S4 SELECT): ok"),
+              std::string::npos)
+        << out.str();
+    EXPECT_NE(out.str().find("result: the cable works as chosen"), std::string::npos) << out.str();
+    EXPECT_EQ(Run({"test-cable"}), kStatusMemory);
+    EXPECT_NE(out.str().find("SDA in (pin 15, S3 ERROR) does not follow SDA out"),
+              std::string::npos)
+        << out.str();
+    ExpectOneLine("the cable does not work as chosen; see the report above");
+    // The simulated memory is wired the way --cable says.
+    EXPECT_EQ(Run({"--sim", "--cable", "type3", "test-cable"}), kStatusDone) << out.str();
+    EXPECT_NE(out.str().find("cable: elv (sda=~D1,scl=~D0,sda-in=~S6,scl-in=~S3)"),
+              std::string::npos);
+    EXPECT_EQ(Run({"--sim", "--cable", "barco", "verify", "--format", "bin", Path("e.bin")}),
+              kStatusMemory);  // the demonstration contents, not the pattern: read through barco
+    ExpectOneLine("bytes differ from");
+    EXPECT_EQ(Run({"cables"}), kStatusDone);
+    EXPECT_NE(out.str().find("philips (type0): sda=~D7,scl=C3,sda-in=S7,scl-in=S3\n    SDA out "
+                             "D7, pin 9; SCL out C3 SELECTIN, pin 17; SDA in S7 BUSY, pin 11; "
+                             "SCL in S3 ERROR, pin 15"),
+              std::string::npos)
+        << out.str();
+    EXPECT_NE(out.str().find("set high"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace lpt::cli

@@ -66,6 +66,7 @@ private slots:
     void writeFilePutsItOnTheMemoryAndTheGridShowsIt();
     void aBadFileOrANoWritesNothing();
     void compareMarksExactlyTheDifferingCellsUntilTheNextRead();
+    void theCableTestShowsItsReportBehindTheBoundary();
     void closingDuringAFileWriteEndsItAtAPageBoundary();
 };
 
@@ -238,6 +239,23 @@ void Form1FilesTest::closingDuringAFileWriteEndsItAtAPageBoundary() {
         written += isNew;
     }
     QVERIFY(written > 0 && written < 128);
+}
+
+void Form1FilesTest::theCableTestShowsItsReportBehindTheBoundary() {
+    FilesRig rig;
+    rig.port.Wire(lpt::DirectCable());  // a whole port: every status bit can be read
+    rig.Action("actionCableTest");
+    QCOMPARE(rig.messages.size(), size_t(1));
+    QCOMPARE(rig.messages.back().icon, QMessageBox::Information);
+    QVERIFY(rig.messages.back().text.startsWith(QStringLiteral("Кабель работает так, как выбран.")));
+    QVERIFY(rig.messages.back().text.contains(
+        QStringLiteral("SDA out (D0, pin 2) -> seen on pin 15 (S3 ERROR): ok")));
+    // A port that refuses the other status bits: the failure is shown as a port error.
+    FilesRig strict;
+    strict.Action("actionCableTest");
+    QCOMPARE(strict.messages.size(), size_t(1));
+    QCOMPARE(strict.messages.back().title, QStringLiteral("Ошибка порта"));
+    QVERIFY(strict.messages.back().text.contains(QStringLiteral("Проверка кабеля")));
 }
 
 QTEST_MAIN(Form1FilesTest)

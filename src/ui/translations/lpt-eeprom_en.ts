@@ -284,5 +284,21 @@ Every page written was read back and matches the file.</translation>
         <source> Кроме того, </source>
         <translation> Also: </translation>
     </message>
+    <message>
+        <source>Проверка кабеля…</source>
+        <translation>Cable test…</translation>
+    </message>
+    <message>
+        <source>Проверка кабеля</source>
+        <translation>Cable test</translation>
+    </message>
+    <message>
+        <source>Кабель работает так, как выбран.</source>
+        <translation>The cable works as chosen.</translation>
+    </message>
+    <message>
+        <source>Кабель работает не так, как выбран: подсказки — в отчёте ниже.</source>
+        <translation>The cable does not work as chosen: the report below has hints.</translation>
+    </message>
 </context>
 </TS>
