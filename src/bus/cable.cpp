@@ -171,6 +171,15 @@ int PinNumber(int port, int bit) {
     return bit >= 0 && bit < 8 ? pins[bit] : 0;
 }
 
+std::string CablePins(const Cable& cable) {
+    std::string pins;
+    for (const LineBit& line : {cable.sdaOut, cable.sdaIn, cable.sclOut, cable.sclIn}) {
+        if (!line.Wired()) continue;
+        pins += (pins.empty() ? "" : ", ") + std::to_string(PinNumber(line.port, line.bit));
+    }
+    return pins;
+}
+
 std::string PinText(int port, int bit) {
     static const char* const control[] = {" STROBE", " AUTOFD", " INIT", " SELECTIN"};
     static const char* const status[] = {"", "", "", " ERROR", " SELECT", " PAPEROUT", " ACK",

@@ -72,6 +72,9 @@ int PinNumber(int port, int bit);
 // "D0, pin 2" / "C2 INIT, pin 16" / "S3 ERROR, pin 15" (the inversion is not said).
 std::string PinText(int port, int bit);
 std::string PinText(const LineBit& line);
+// "2, 15, 16": the connector pins of the cable's lines (SDA out, SDA in, SCL out, SCL in), as
+// messages ask the user to check them.
+std::string CablePins(const Cable& cable);
 
 // Line level <-> register bit, the one place that knows about inversion. Touches only that bit.
 void DriveLine(Port& port, const LineBit& line, bool high);

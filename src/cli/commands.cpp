@@ -38,15 +38,6 @@ private:
     const Progress& progress_;
 };
 
-// "2, 15, 16": the connector pins of the cable's lines.
-std::string CablePins(const Cable& cable) {
-    std::string pins;
-    for (const LineBit& line : {cable.sdaOut, cable.sdaIn, cable.sclOut, cable.sclIn}) {
-        if (line.Wired()) pins += std::to_string(PinNumber(line.port, line.bit)) + ", ";
-    }
-    return pins;
-}
-
 std::optional<Failure> Scan(CommandRun& run) {
     ScanCancel listener(run.progress);
     const std::vector<std::uint8_t> answers = BusScan(run.bus, listener);
@@ -54,7 +45,7 @@ std::optional<Failure> Scan(CommandRun& run) {
     if (!answers.empty()) return std::nullopt;
     return Failure{kStatusMemory, "no device answered on the bus; check that the memory is in "
                                   "place and powered, and the wiring of pins " +
-                                      CablePins(run.bus.GetCable()) + "and ground"};
+                                      CablePins(run.bus.GetCable()) + " and ground"};
 }
 
 std::optional<Failure> TestCableCommand(CommandRun& run, Port& port) {

@@ -61,9 +61,10 @@ void SequentialRead(MemoryBus& memory, int address, int count, std::uint8_t* out
     const std::uint8_t device = memory.DeviceByte(address);
     switch (read.refused) {
         case Transfer::Byte::None: break;
-        case Transfer::Byte::DeviceAddress: throw NoAnswer(device, geometry.WriteCycleLimit());
-        case Transfer::Byte::WordAddress: throw Unacknowledged(device, "word address");
-        default: throw Unacknowledged(static_cast<std::uint8_t>(device | 1), "read address");
+        case Transfer::Byte::DeviceAddress: throw NoAnswer(device, geometry.WriteCycleLimit(), memory.Bus().GetCable());
+        case Transfer::Byte::WordAddress: throw Unacknowledged(device, kWordAddress, memory.Bus().GetCable());
+        default: throw Unacknowledged(static_cast<std::uint8_t>(device | 1), kReadAddress,
+                                     memory.Bus().GetCable());
     }
     tally.Add(count - told);
 }
@@ -90,7 +91,8 @@ void ReadChecked(MemoryBus& memory, int first, int count, std::uint8_t* out, Tal
     const int last = first + count - 1;
     const std::uint8_t device = memory.DeviceByte(last);
     if (!memory.Probe(device))
-        throw StoppedAnswering(memory.Memory(), last / memory.Memory().BlockSize(), device);
+        throw StoppedAnswering(memory.Memory(), last / memory.Memory().BlockSize(), device,
+                               memory.Bus().GetCable());
 }
 
 void RequireImageOf(const MemoryGeometry& memory, const MemoryImage& image) {
@@ -136,9 +138,10 @@ void CheckAddressing(MemoryBus& memory, const MemoryBytes& bytes, int first, int
     const std::uint8_t device = memory.DeviceByte(*address);
     switch (read.refused) {
         case Transfer::Byte::None: break;
-        case Transfer::Byte::DeviceAddress: throw NoAnswer(device, geometry.WriteCycleLimit());
-        case Transfer::Byte::WordAddress: throw Unacknowledged(device, "word address");
-        default: throw Unacknowledged(static_cast<std::uint8_t>(device | 1), "read address");
+        case Transfer::Byte::DeviceAddress: throw NoAnswer(device, geometry.WriteCycleLimit(), memory.Bus().GetCable());
+        case Transfer::Byte::WordAddress: throw Unacknowledged(device, kWordAddress, memory.Bus().GetCable());
+        default: throw Unacknowledged(static_cast<std::uint8_t>(device | 1), kReadAddress,
+                                     memory.Bus().GetCable());
     }
     if (value != bytes[static_cast<size_t>(*address)]) throw WrongAddressing(geometry);
 }
@@ -157,7 +160,8 @@ void WritePage(MemoryBus& memory, const MemoryBytes& target, int page, int previ
         case Transfer::Byte::None: return;
         case Transfer::Byte::DeviceAddress:
             if (previous < 0)
-                throw NoAnswer(memory.DeviceByte(address), geometry.WriteCycleLimit());
+                throw NoAnswer(memory.DeviceByte(address), geometry.WriteCycleLimit(),
+                               memory.Bus().GetCable());
             throw PageUnfinished(geometry, previous);
         case Transfer::Byte::Data: throw PageRefused(geometry, page, write.dataIndex + 1);
         default: throw PageRefused(geometry, page, 0);  // the word address: byte 0 of the write

@@ -16,12 +16,18 @@ namespace lpt {
 // SDA stays low after the bus clear; nothing was sent. The pins named are the cable's.
 BusError StuckLow(const Cable& cable = DirectCable());
 // The memory at `device` acknowledged none of the polls of its address, made for `limit`.
-BusError NoAnswer(std::uint8_t device, TimeNs limit = kWriteCycleLimit);
+BusError NoAnswer(std::uint8_t device, TimeNs limit = kWriteCycleLimit,
+                  const Cable& cable = DirectCable());
 // After the read of `block` of `memory` the memory at `device` no longer acknowledges its
 // address: bytes of the block may have read as FF.
-BusError StoppedAnswering(const MemoryGeometry& memory, int block, std::uint8_t device);
+BusError StoppedAnswering(const MemoryGeometry& memory, int block, std::uint8_t device,
+                          const Cable& cable = DirectCable());
 // The memory at `device` did not acknowledge `what` ("word address", "read address").
-BusError Unacknowledged(std::uint8_t device, const std::string& what);
+BusError Unacknowledged(std::uint8_t device, const Wording& what,
+                        const Cable& cable = DirectCable());
+// What Unacknowledged names.
+extern const Wording kWordAddress;
+extern const Wording kReadAddress;
 // The memory did not acknowledge byte `byteIndex` (0 the word address) of the write of `page`.
 BusError PageRefused(const MemoryGeometry& memory, int page, int byteIndex);
 // The memory did not end the write cycle of `page` within the chip's write-cycle limit.
