@@ -89,11 +89,12 @@ std::optional<Failure> Verify(CommandRun& run, const MemoryImage& image) {
         if (!run.options.quiet) run.out << "verified: " << diff.compared << " bytes match\n";
         return std::nullopt;
     }
-    if (!run.options.quiet) PrintMismatches(run.out, diff, "expected", "found");
+    const int digits = run.memory.Memory().AddressDigits();
+    if (!run.options.quiet) PrintMismatches(run.out, diff, "expected", "found", digits);
     return Failure{kStatusMemory, std::to_string(diff.differing) + " of " +
                                       std::to_string(diff.compared) + " bytes differ from " +
                                       run.options.file + ", " +
-                                      FirstMismatch(diff, "expected", "found") +
+                                      FirstMismatch(diff, "expected", "found", digits) +
                                       "; write the file to the memory, or check that it is the "
                                       "right file"};
 }
@@ -103,11 +104,12 @@ std::optional<Failure> WriteOutcome(CommandRun& run, const WriteReport& report) 
     run.progress.End();
     if (!run.options.quiet) PrintWriteSummary(run.out, report, run.memory.Memory().pageSize);
     if (!report.verified || report.verify.differing == 0) return std::nullopt;
-    if (!run.options.quiet) PrintMismatches(run.out, report.verify, "wrote", "read");
+    const int digits = run.memory.Memory().AddressDigits();
+    if (!run.options.quiet) PrintMismatches(run.out, report.verify, "wrote", "read", digits);
     const std::string& doubt = report.addressingDoubt.en;
     return Failure{kStatusMemory, std::to_string(report.verify.differing) +
                                       " bytes read back other than written, " +
-                                      FirstMismatch(report.verify, "wrote", "read") +
+                                      FirstMismatch(report.verify, "wrote", "read", digits) +
                                       "; the memory may be write-protected (WP pin high) or "
                                       "failing" + (doubt.empty() ? "" : "; " + doubt)};
 }

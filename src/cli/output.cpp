@@ -80,18 +80,19 @@ void PrintDump(std::ostream& out, const MemoryBytes& bytes, int first, int digit
 }
 
 void PrintMismatches(std::ostream& out, const ImageDiff& diff, const char* expected,
-                     const char* found) {
+                     const char* found, int digits) {
     for (const Mismatch& m : diff.first) {
-        out << AddressText(m.address) << ": " << expected << " " << ByteHex(m.expected) << ", "
+        out << AddressText(m.address, digits) << ": " << expected << " " << ByteHex(m.expected) << ", "
             << found << " " << ByteHex(m.found) << '\n';
     }
     if (diff.differing > static_cast<int>(diff.first.size()))
         out << "... and " << diff.differing - static_cast<int>(diff.first.size()) << " more\n";
 }
 
-std::string FirstMismatch(const ImageDiff& diff, const char* expected, const char* found) {
+std::string FirstMismatch(const ImageDiff& diff, const char* expected, const char* found,
+                          int digits) {
     const Mismatch& m = diff.first.front();
-    return "first at " + AddressText(m.address) + " (" + expected + " " + ByteHex(m.expected) +
+    return "first at " + AddressText(m.address, digits) + " (" + expected + " " + ByteHex(m.expected) +
            ", " + found + " " + ByteHex(m.found) + ")";
 }
 

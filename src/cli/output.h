@@ -24,11 +24,13 @@ std::string OneLine(const std::string& text);
 // `bytes` were read from `first` on; the addresses take `digits` hex digits (the memory's).
 void PrintDump(std::ostream& out, const MemoryBytes& bytes, int first = 0, int digits = 3);
 
-// The differing bytes a report shows, one a line: "0x010: expected 41, found FF".
+// The differing bytes a report shows, one a line: "0x010: expected 41, found FF"; the addresses
+// in `digits` hex digits, as the dump shows them.
 void PrintMismatches(std::ostream& out, const ImageDiff& diff, const char* expected,
-                     const char* found);
+                     const char* found, int digits = 3);
 // "first at 0x010 (expected 41, found FF)", for the error line.
-std::string FirstMismatch(const ImageDiff& diff, const char* expected, const char* found);
+std::string FirstMismatch(const ImageDiff& diff, const char* expected, const char* found,
+                          int digits = 3);
 
 // "pages: 3 written, 125 skipped (already as asked), 3 read back, 0 differ", for pages of
 // `pageSize` bytes.

@@ -443,9 +443,14 @@ TEST_F(CliTest, A24c64IsReadWrittenAndVerifiedWhole) {
     EXPECT_EQ(testing::Contents(memory), Pattern(3, 8192));
     EXPECT_EQ(Run({"--chip", "24c64", "verify", Path("new.srec")}), kStatusDone) << err.str();
     EXPECT_EQ(out.str(), "verified: 8192 bytes match\n");
-    memory.Memory()[0x1ABC] ^= 1;
-    EXPECT_EQ(Run({"--chip", "24c64", "verify", Path("new.srec"), "-q"}), kStatusMemory);
-    ExpectOneLine("1 of 8192 bytes differ from " + Path("new.srec") + ", first at 0x1ABC");
+    memory.Memory()[0x0ABC] ^= 1;  // addressed as the dump addresses it: four digits
+    EXPECT_EQ(Run({"--chip", "24c64", "verify", Path("new.srec")}), kStatusMemory);
+    EXPECT_EQ(out.str().rfind("0x0ABC: expected ", 0), 0u) << out.str();
+    ExpectOneLine("1 of 8192 bytes differ from " + Path("new.srec") + ", first at 0x0ABC");
+    // --page reaches the writes: pages of 16 bytes instead of the table's 32.
+    EXPECT_EQ(Run({"--chip", "24c64", "--page", "16", "erase", "--value", "0"}), kStatusDone);
+    EXPECT_NE(out.str().find("pages: 512 written, 0 skipped"), std::string::npos) << out.str();
+    EXPECT_EQ(testing::Contents(memory), MemoryBytes(8192, 0));
 
     EXPECT_EQ(Run({"--sim", "--chip", "24c64", "read", "-o", "-"}), kStatusDone) << err.str();
     EXPECT_EQ(out.str().size(), 8192u);
