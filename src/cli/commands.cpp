@@ -10,6 +10,7 @@
 #include "image/image_file.h"
 #include "operations/bus_check.h"
 #include "operations/cable_test.h"
+#include "operations/detect.h"
 #include "operations/image_operations.h"
 #include "operations/operations.h"
 #include "setup/port_setup.h"
@@ -24,7 +25,7 @@ struct CommandRun {
     std::ostream& out;  // results: the dump, the scan's list, the reports
     const ClockFn& clock;
     I2CBus& bus;
-    MemoryBus& memory;  // the memory on the bus: the default chip
+    MemoryBus& memory;  // the memory on the bus: the chosen chip
     Progress& progress;
 };
 
@@ -57,20 +58,30 @@ std::optional<Failure> TestCableCommand(CommandRun& run, Port& port) {
 }
 
 std::optional<Failure> Read(CommandRun& run) {
-    const MemoryBytes bytes = ReadMemory(run.memory, run.progress.Fn());
+    const MemoryGeometry& geometry = run.memory.Memory();
+    // --offset and --length were checked against the memory with the command line.
+    const bool part = run.options.offset || run.options.length;
+    const int first = run.options.offset.value_or(0);
+    const int count = run.options.length.value_or(geometry.size - first);
+    const MemoryBytes bytes = part ? ReadRange(run.memory, first, count, run.progress.Fn())
+                                   : ReadMemory(run.memory, run.progress.Fn());
     run.progress.End();
     const std::string& file = run.options.file;
     const ImageFormat format = run.options.outputFormat;
     if (file.empty()) {
-        PrintDump(run.out, bytes);
+        PrintDump(run.out, bytes, first, geometry.AddressDigits());
         return std::nullopt;
     }
+    // A part keeps the memory's addresses: a HEX or S-record file gives them, a binary holds
+    // just those bytes.
+    const MemoryImage image =
+        part ? MemoryImage::Part(geometry.size, first, bytes) : MemoryImage::Full(bytes);
     if (file == "-") {
         // Nothing else goes to stdout: the report would end up inside the image.
-        WriteImageStream(run.out, "standard output", MemoryImage::Full(bytes), format);
+        WriteImageStream(run.out, "standard output", image, format);
         return std::nullopt;
     }
-    WriteImageFile(file, MemoryImage::Full(bytes), format);
+    WriteImageFile(file, image, format);
     // Reported for a file only: a device or a FIFO may be where stdout goes as well
     // (/dev/stdout), and the report would land in the image.
     std::error_code notFile;
@@ -87,11 +98,12 @@ std::optional<Failure> Verify(CommandRun& run, const MemoryImage& image) {
         if (!run.options.quiet) run.out << "verified: " << diff.compared << " bytes match\n";
         return std::nullopt;
     }
-    if (!run.options.quiet) PrintMismatches(run.out, diff, "expected", "found");
+    const int digits = run.memory.Memory().AddressDigits();
+    if (!run.options.quiet) PrintMismatches(run.out, diff, "expected", "found", digits);
     return Failure{kStatusMemory, std::to_string(diff.differing) + " of " +
                                       std::to_string(diff.compared) + " bytes differ from " +
                                       run.options.file + ", " +
-                                      FirstMismatch(diff, "expected", "found") +
+                                      FirstMismatch(diff, "expected", "found", digits) +
                                       "; write the file to the memory, or check that it is the "
                                       "right file"};
 }
@@ -99,13 +111,14 @@ std::optional<Failure> Verify(CommandRun& run, const MemoryImage& image) {
 // The end of a write or an erase: the summary, and the bytes that read back otherwise.
 std::optional<Failure> WriteOutcome(CommandRun& run, const WriteReport& report) {
     run.progress.End();
-    if (!run.options.quiet) PrintWriteSummary(run.out, report);
+    if (!run.options.quiet) PrintWriteSummary(run.out, report, run.memory.Memory().pageSize);
     if (!report.verified || report.verify.differing == 0) return std::nullopt;
-    if (!run.options.quiet) PrintMismatches(run.out, report.verify, "wrote", "read");
+    const int digits = run.memory.Memory().AddressDigits();
+    if (!run.options.quiet) PrintMismatches(run.out, report.verify, "wrote", "read", digits);
     const std::string& doubt = report.addressingDoubt.en;
     return Failure{kStatusMemory, std::to_string(report.verify.differing) +
                                       " bytes read back other than written, " +
-                                      FirstMismatch(report.verify, "wrote", "read") +
+                                      FirstMismatch(report.verify, "wrote", "read", digits) +
                                       "; the memory may be write-protected (WP pin high) or "
                                       "failing" + (doubt.empty() ? "" : "; " + doubt)};
 }
@@ -121,6 +134,31 @@ std::optional<Failure> Erase(CommandRun& run) {
         run, EraseMemory(run.memory, run.options.eraseValue, how, run.progress.Fn()));
 }
 
+const char* LabelText(DetectFinding::Label label) {
+    switch (label) {
+        case DetectFinding::Label::Certain: return "certain";
+        case DetectFinding::Label::Guess: return "guess";
+        case DetectFinding::Label::CannotTell: return "cannot tell";
+    }
+    return "";
+}
+
+// Reads only: the findings one a line, then the parts that fit.
+std::optional<Failure> DetectMemory(CommandRun& run) {
+    const DetectReport report = Detect(run.bus, run.clock);
+    for (const DetectFinding& finding : report.findings)
+        run.out << LabelText(finding.label) << ": " << finding.text.en << '\n';
+    if (report.answering.empty())
+        return Failure{kStatusMemory, "no memory answered a read at 0xA0 to 0xAE; check that the "
+                                      "memory is in place and powered, and the wiring of pins " +
+                                          CablePins(run.bus.GetCable()) + " and ground"};
+    std::string fits;
+    for (const Chip* chip : report.candidates)
+        fits += (fits.empty() ? "" : ", ") + std::string(chip->name);
+    run.out << "fits: " << (fits.empty() ? "no single part of the table" : fits) << '\n';
+    return std::nullopt;
+}
+
 std::optional<Failure> Dispatch(CommandRun& run, const MemoryImage& image, Port& port) {
     switch (run.options.command) {
         case Command::TestCable: return TestCableCommand(run, port);
@@ -130,6 +168,8 @@ std::optional<Failure> Dispatch(CommandRun& run, const MemoryImage& image, Port&
         case Command::Write: return Write(run, image);
         case Command::Verify: return Verify(run, image);
         case Command::Erase: return Erase(run);
+        case Command::Detect: return DetectMemory(run);
+        case Command::Chips: break;  // no bus: see RunCommand
     }
     return std::nullopt;
 }
@@ -202,6 +242,11 @@ void ListCables(std::ostream& out) {
 }  // namespace
 
 int RunCommand(const Options& options, CliEnvironment& env) {
+    const ChipChoice& chip = options.port.chip;
+    if (options.command == Command::Chips) {  // the table alone: no port, no image
+        PrintChips(env.out);
+        return kStatusDone;
+    }
     if (options.command == Command::Cables) {
         ListCables(env.out);
         return kStatusDone;
@@ -212,12 +257,12 @@ int RunCommand(const Options& options, CliEnvironment& env) {
 
     MemoryImage image;  // read and checked whole: nothing is sent to the memory before this
     if (options.command == Command::Write || options.command == Command::Verify)
-        image = ReadImageFile(options.file, options.format);
+        image = ReadImageFile(options.file, options.format, ImageTarget::Of(chip, options.offset));
 
     const setup::ChosenPort port = OpenChosenPort(request, env);
 
     I2CBus bus(port.Get(), env.clock, request.cable);
-    MemoryBus memory(bus, env.clock);
+    MemoryBus memory(bus, env.clock, chip.Geometry());
     Progress progress(env, env.errIsTerminal && !options.quiet);
     CommandRun run{options, env.out, env.clock, bus, memory, progress};
     std::optional<Failure> failure;

@@ -14,11 +14,11 @@
 
 namespace lpt::cli {
 
-enum class Command { Scan, Read, Write, Verify, Erase, TestCable, Cables };
+enum class Command { Scan, Read, Write, Verify, Erase, TestCable, Cables, Chips, Detect };
 
 struct Options {
     Command command = Command::Scan;
-    setup::PortRequest port;  // --port, or --sim[=IMAGE]
+    setup::PortRequest port;  // --port, or --sim[=IMAGE]; the memory (--chip, --page, --pins)
     bool quiet = false;
     std::string cable = "direct";       // --cable: a name or a definition, chosen at the run
     std::string file;                   // write, verify: FILE; read: -o FILE, empty for the dump
@@ -28,6 +28,11 @@ struct Options {
     bool allPages = false;           // write --all
     bool verify = true;              // write without --no-verify
     std::uint8_t eraseValue = 0xFF;  // erase --value
+    // read, write, verify --offset: the first address of the memory the command works on (for
+    // write and verify, where a binary file goes); checked to lie inside the chosen memory.
+    std::optional<int> offset;
+    // read --length: how many bytes; with --offset alone, up to the end of the memory.
+    std::optional<int> length;
 };
 
 struct ParsedOptions {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ostream>
 
+#include "common/chips.h"
 #include "operations/dump_grid.h"
 
 namespace lpt::cli {
@@ -20,14 +21,19 @@ std::string DumpChar(std::uint8_t byte) {
 }
 
 // How many pages hold at least one of the differing bytes.
-int PagesWithMismatches(const ImageDiff& diff) {
+int PagesWithMismatches(const ImageDiff& diff, int pageSize) {
     int pages = 0;
     int last = -1;
     for (const Mismatch& m : diff.all) {  // in address order
-        if (m.address / kPageSize != last) ++pages;
-        last = m.address / kPageSize;
+        if (m.address / pageSize != last) ++pages;
+        last = m.address / pageSize;
     }
     return pages;
+}
+
+// "128 B", "2 KB", "256 KB".
+std::string SizeText(int bytes) {
+    return bytes % 1024 == 0 ? std::to_string(bytes / 1024) + " KB" : std::to_string(bytes) + " B";
 }
 
 }  // namespace
@@ -56,44 +62,68 @@ std::string OneLine(const std::string& text) {
     return line;
 }
 
-void PrintDump(std::ostream& out, const MemoryBytes& bytes) {
-    for (int row = 0; row < static_cast<int>(bytes.size()); row += 16) {
+void PrintDump(std::ostream& out, const MemoryBytes& bytes, int first, int digits) {
+    const int size = static_cast<int>(bytes.size());
+    for (int row = 0; row < size; row += 16) {
         std::string hex, chars;
         for (int i = 0; i < 16; ++i) {
+            if (row + i >= size) {  // a short last line keeps the characters in their column
+                hex += "   ";
+                continue;
+            }
             const std::uint8_t b = bytes[static_cast<size_t>(row + i)];
             hex += " " + ByteHex(b);
             chars += DumpChar(b);
         }
-        out << AddressText(row) << " " << hex << "  " << chars << '\n';
+        out << AddressText(first + row, digits) << " " << hex << "  " << chars << '\n';
     }
 }
 
 void PrintMismatches(std::ostream& out, const ImageDiff& diff, const char* expected,
-                     const char* found) {
+                     const char* found, int digits) {
     for (const Mismatch& m : diff.first) {
-        out << AddressText(m.address) << ": " << expected << " " << ByteHex(m.expected) << ", "
+        out << AddressText(m.address, digits) << ": " << expected << " " << ByteHex(m.expected) << ", "
             << found << " " << ByteHex(m.found) << '\n';
     }
     if (diff.differing > static_cast<int>(diff.first.size()))
         out << "... and " << diff.differing - static_cast<int>(diff.first.size()) << " more\n";
 }
 
-std::string FirstMismatch(const ImageDiff& diff, const char* expected, const char* found) {
+std::string FirstMismatch(const ImageDiff& diff, const char* expected, const char* found,
+                          int digits) {
     const Mismatch& m = diff.first.front();
-    return "first at " + AddressText(m.address) + " (" + expected + " " + ByteHex(m.expected) +
+    return "first at " + AddressText(m.address, digits) + " (" + expected + " " + ByteHex(m.expected) +
            ", " + found + " " + ByteHex(m.found) + ")";
 }
 
-void PrintWriteSummary(std::ostream& out, const WriteReport& report) {
+void PrintWriteSummary(std::ostream& out, const WriteReport& report, int pageSize) {
     out << "pages: " << report.pagesWritten << " written, " << report.pagesSkipped
         << " skipped (already as asked), ";
     if (report.verified)
-        out << report.pagesWritten << " read back, " << PagesWithMismatches(report.verify)
+        out << report.pagesWritten << " read back, " << PagesWithMismatches(report.verify, pageSize)
             << " differ\n";
     else if (report.pagesWritten > 0)
         out << "not read back (--no-verify)\n";
     else
         out << "none to verify\n";
+}
+
+void PrintChips(std::ostream& out) {
+    char line[160];
+    std::snprintf(line, sizeof line, "%-9s %-7s %5s  %-13s  %-21s  %-19s  %-11s  %s\n", "chip",
+                  "size", "page", "address bytes", "high address bits", "pins compared",
+                  "write cycle", "other names");
+    out << line;
+    for (const Chip& chip : Chips()) {
+        const auto cycle = std::chrono::duration_cast<std::chrono::milliseconds>(chip.writeCycle);
+        std::snprintf(line, sizeof line, "%-9s %-7s %5d  %-13d  %-21s  %-19s  %-11s  %s", chip.name,
+                      SizeText(chip.size).c_str(), chip.pageSize, chip.addressBytes,
+                      chip.HighBitsText().c_str(), chip.PinsText().c_str(),
+                      (std::to_string(cycle.count()) + " ms").c_str(), chip.otherNames);
+        std::string text = line;
+        text.erase(text.find_last_not_of(' ') + 1);  // no blanks after the last column
+        out << text << '\n';
+    }
 }
 
 void Progress::CheckCancel() const {

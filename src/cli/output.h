@@ -20,17 +20,25 @@ void PrintError(std::ostream& err, const std::string& message);
 // sentence's capital dropped where it only starts a sentence ("The port", not "ACK").
 std::string OneLine(const std::string& text);
 
-// 128 lines of "0x7F0  41 62 ...  Ab...": address, 16 bytes in hex, the characters.
-void PrintDump(std::ostream& out, const MemoryBytes& bytes);
+// A line per 16 bytes, "0x7F0  41 62 ...  Ab...": address, the bytes in hex, the characters.
+// `bytes` were read from `first` on; the addresses take `digits` hex digits (the memory's).
+void PrintDump(std::ostream& out, const MemoryBytes& bytes, int first = 0, int digits = 3);
 
-// The differing bytes a report shows, one a line: "0x010: expected 41, found FF".
+// The differing bytes a report shows, one a line: "0x010: expected 41, found FF"; the addresses
+// in `digits` hex digits, as the dump shows them.
 void PrintMismatches(std::ostream& out, const ImageDiff& diff, const char* expected,
-                     const char* found);
+                     const char* found, int digits = 3);
 // "first at 0x010 (expected 41, found FF)", for the error line.
-std::string FirstMismatch(const ImageDiff& diff, const char* expected, const char* found);
+std::string FirstMismatch(const ImageDiff& diff, const char* expected, const char* found,
+                          int digits = 3);
 
-// "pages: 3 written, 125 skipped (already as asked), 3 read back, 0 differ".
-void PrintWriteSummary(std::ostream& out, const WriteReport& report);
+// "pages: 3 written, 125 skipped (already as asked), 3 read back, 0 differ", for pages of
+// `pageSize` bytes.
+void PrintWriteSummary(std::ostream& out, const WriteReport& report, int pageSize);
+
+// The chip table, a line per part: name, size, page, word address bytes, address bits in the
+// device byte, pins compared, longest write cycle, other names.
+void PrintChips(std::ostream& out);
 
 // Thrown where a run finds that the user asked it to stop.
 struct Cancelled {};

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <vector>
 
@@ -27,9 +28,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-MemoryBytes Pattern(int salt) {
-    MemoryBytes b(2048);
-    for (int a = 0; a < 2048; ++a)
+MemoryBytes Pattern(int salt, int size = 2048) {
+    MemoryBytes b(static_cast<size_t>(size));
+    for (int a = 0; a < size; ++a)
         b[static_cast<size_t>(a)] = static_cast<std::uint8_t>((a * 37 + salt) ^ (a >> 8));
     return b;
 }
@@ -46,7 +47,19 @@ protected:
     }
     ~CliTest() override {
         port->Detach(eeprom);
+        if (part_) port->Detach(*part_);
         fs::remove_all(dir_);
+    }
+
+    // The memory on the port becomes a `chip` holding Pattern(11) of its size, in place of the
+    // 24c16.
+    sim::SimEeprom& Put(const char* chip) {
+        port->Detach(eeprom);
+        if (part_) port->Detach(*part_);
+        part_ = std::make_unique<sim::SimEeprom>(clock.Fn(), ChooseChip(chip));
+        part_->Memory() = Pattern(11, part_->Size());
+        port->Attach(*part_);
+        return *part_;
     }
 
     int Run(const std::vector<std::string>& args) {
@@ -85,6 +98,7 @@ protected:
 
 private:
     fs::path dir_;
+    std::unique_ptr<sim::SimEeprom> part_;
 };
 
 TEST_F(CliTest, FilesGoThroughTheSimulatedImage) {
@@ -413,6 +427,227 @@ TEST_F(CliTest, APortFailureInAPageIsClearedWithAStartSoThePartIsNotWritten) {
     // The port works again: the next run finishes the write.
     EXPECT_EQ(Run({"write", Path("y.bin")}), kStatusDone) << err.str();
     EXPECT_EQ(testing::Contents(eeprom), ones);
+}
+
+// Another chip, end to end: a 24c64 read into a file, written from one and verified; the
+// simulated memory of --sim is the chip --chip names.
+TEST_F(CliTest, A24c64IsReadWrittenAndVerifiedWhole) {
+    sim::SimEeprom& memory = Put("24c64");
+    EXPECT_EQ(Run({"--chip", "24c64", "read", "-o", Path("r.bin")}), kStatusDone) << err.str();
+    EXPECT_EQ(out.str(), "read 8192 bytes into " + Path("r.bin") + " (bin)\n");
+    EXPECT_EQ(ReadImageFile(Path("r.bin"), {}, ImageTarget::Of(ChooseChip("24c64"))).bytes,
+              Pattern(11, 8192));
+    WriteImage("new.srec", Pattern(3, 8192));
+    EXPECT_EQ(Run({"write", Path("new.srec"), "--chip", "24C64"}), kStatusDone) << err.str();
+    EXPECT_NE(out.str().find("pages: 256 written, 0 skipped"), std::string::npos) << out.str();
+    EXPECT_EQ(testing::Contents(memory), Pattern(3, 8192));
+    EXPECT_EQ(Run({"--chip", "24c64", "verify", Path("new.srec")}), kStatusDone) << err.str();
+    EXPECT_EQ(out.str(), "verified: 8192 bytes match\n");
+    memory.Memory()[0x0ABC] ^= 1;  // addressed as the dump addresses it: four digits
+    EXPECT_EQ(Run({"--chip", "24c64", "verify", Path("new.srec")}), kStatusMemory);
+    EXPECT_EQ(out.str().rfind("0x0ABC: expected ", 0), 0u) << out.str();
+    ExpectOneLine("1 of 8192 bytes differ from " + Path("new.srec") + ", first at 0x0ABC");
+    // --page reaches the writes: pages of 16 bytes instead of the table's 32.
+    EXPECT_EQ(Run({"--chip", "24c64", "--page", "16", "erase", "--value", "0"}), kStatusDone);
+    EXPECT_NE(out.str().find("pages: 512 written, 0 skipped"), std::string::npos) << out.str();
+    EXPECT_EQ(testing::Contents(memory), MemoryBytes(8192, 0));
+
+    EXPECT_EQ(Run({"--sim", "--chip", "24c64", "read", "-o", "-"}), kStatusDone) << err.str();
+    EXPECT_EQ(out.str().size(), 8192u);
+    EXPECT_EQ(eeprom.CommittedWrites(), 0);  // the 24c16 of the rig was never on the bus
+}
+
+// The dump's addresses take the digits the memory needs and stay the memory's own for a part.
+TEST_F(CliTest, DumpAddressesFollowTheChip) {
+    Put("24cm02");
+    EXPECT_EQ(Run({"--chip", "24cm02", "read"}), kStatusDone) << err.str();
+    const std::string dump = out.str();
+    EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), 262144 / 16);
+    const MemoryBytes last = Pattern(11, 262144);
+    std::string tail = "0x3FFF0 ";
+    for (int a = 0x3FFF0; a < 0x40000; ++a) tail += " " + ByteHex(last[static_cast<size_t>(a)]);
+    EXPECT_EQ(dump.rfind("0x00000  ", 0), 0u) << dump.substr(0, 80);
+    const std::string lastLine = dump.substr(dump.rfind('\n', dump.size() - 2) + 1);
+    EXPECT_EQ(lastLine.rfind(tail + "  ", 0), 0u) << lastLine;
+
+    // A part from an odd address: the real addresses, and a short last line.
+    EXPECT_EQ(Run({"--chip", "24cm02", "read", "--offset", "0x3FFE8", "--length", "20"}),
+              kStatusDone)
+        << err.str();
+    std::istringstream lines(out.str());
+    std::string first, second, none;
+    std::getline(lines, first);
+    std::getline(lines, second);
+    EXPECT_FALSE(std::getline(lines, none));
+    EXPECT_EQ(first.substr(0, 9), "0x3FFE8  ");
+    EXPECT_EQ(second.substr(0, 9 + 3 * 4), "0x3FFF8  " + ByteHex(last[0x3FFF8]) + " " +
+                                               ByteHex(last[0x3FFF9]) + " " +
+                                               ByteHex(last[0x3FFFA]) + " " +
+                                               ByteHex(last[0x3FFFB]) + " ");
+    // The characters stay in their column: blanks for the 12 bytes that are not there.
+    EXPECT_EQ(second.substr(9 + 3 * 4 - 1, 3 * 12 + 2), std::string(3 * 12 + 2, ' '));
+    EXPECT_NE(second[9 + 3 * 16 + 1], ' ');
+}
+
+TEST_F(CliTest, ChipsListsEveryPartWithoutAPort) {
+    EXPECT_EQ(Run({"--sim=" + Path("missing.bin"), "chips"}), kStatusDone) << err.str();
+    std::istringstream lines(out.str());
+    std::string header, line;
+    std::getline(lines, header);
+    EXPECT_EQ(header.rfind("chip ", 0), 0u) << header;
+    for (const Chip& chip : Chips()) {
+        SCOPED_TRACE(chip.name);
+        ASSERT_TRUE(std::getline(lines, line));
+        std::istringstream words(line);
+        std::string name, size, unit, page, bytes;
+        words >> name >> size >> unit >> page >> bytes;
+        EXPECT_EQ(name, chip.name);
+        EXPECT_EQ(std::stoi(size) * (unit == "KB" ? 1024 : 1), chip.size);
+        EXPECT_EQ(std::stoi(page), chip.pageSize);
+        EXPECT_EQ(std::stoi(bytes), chip.addressBytes);
+        EXPECT_NE(line.find(chip.HighBitsText()), std::string::npos) << line;
+        EXPECT_NE(line.find(chip.PinsText()), std::string::npos) << line;
+        EXPECT_NE(line.find(std::to_string(chip.writeCycle.count() / 1000000) + " ms"),
+                  std::string::npos);
+        EXPECT_NE(line.find(chip.otherNames), std::string::npos) << line;
+    }
+    EXPECT_FALSE(std::getline(lines, line)) << line;
+    EXPECT_TRUE(port->Calls().empty());
+}
+
+// Detect tells the part from reads alone, names it among those that fit, and writes nothing.
+TEST_F(CliTest, DetectNamesThePartAndWritesNothing) {
+    const std::pair<const char*, const char*> parts[] = {
+        {"24c02", "certain: device addresses that answer a read: 0xA0\n"},
+        {"24c64", "certain: two word address bytes"},
+        {"24xx1025", "certain: device addresses that answer a read: 0xA0, 0xA8\n"}};
+    for (const auto& [chip, finding] : parts) {
+        SCOPED_TRACE(chip);
+        const sim::SimEeprom& memory = Put(chip);
+        EXPECT_EQ(Run({"detect"}), kStatusDone) << err.str();
+        const std::string report = out.str();
+        EXPECT_NE(report.find(finding), std::string::npos) << report;
+        const size_t fits = report.find("\nfits: ");
+        ASSERT_NE(fits, std::string::npos) << report;
+        EXPECT_NE(report.find(chip, fits), std::string::npos) << report;
+        EXPECT_EQ(report.back(), '\n');
+        EXPECT_EQ(memory.CommittedWrites(), 0);
+        std::istringstream lines(report.substr(0, fits + 1));
+        for (std::string line; std::getline(lines, line);) {
+            EXPECT_TRUE(line.rfind("certain: ", 0) == 0 || line.rfind("guess: ", 0) == 0 ||
+                        line.rfind("cannot tell: ", 0) == 0)
+                << line;
+        }
+    }
+    Put("24c02").SetPresent(false);
+    EXPECT_EQ(Run({"detect"}), kStatusMemory);
+    EXPECT_EQ(out.str().rfind("certain: no device address of 0xA0 to 0xAE answers", 0), 0u)
+        << out.str();
+    EXPECT_EQ(out.str().find("fits:"), std::string::npos);
+    ExpectOneLine("no memory answered a read at 0xA0 to 0xAE; check that the memory is in place");
+}
+
+// A choice of memory or of addresses that cannot be used is one line and exit 2, before the port.
+TEST_F(CliTest, BadChoicesOfChipOrAddressesNeverReachTheBus) {
+    WriteImage("two.bin", Pattern(1));
+    WriteImage("two.hex", Pattern(1));
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"--chip", "24c99", "read"},
+         "unknown chip \"24c99\"; the known chips are 24c01, 24c02, 24c04"},
+        {{"--pins", "8", "scan"}, "pins 8 is outside 0 to 7"},
+        {{"--pins", "two", "scan"}, "--pins two: not a number"},
+        {{"--chip", "24c02", "--page", "24", "read"}, "page size 24 is not a power of two up to "
+                                                      "256 and 256 (the size of the 24c02)"},
+        {{"erase", "--chip", "24c01", "--page", "256"}, "page size 256 is not a power of two"},
+        {{"--chip", "24xx1025", "--pins", "3", "detect"},
+         "pins 3 leave pin A2 low, and the 24xx1025 answers only with A2 tied high"},
+        {{"--chip", "24c64", "read", "--offset", "0x2000"},
+         "--offset 0x2000 lies outside the 24c64 (8192 bytes, 0x0000-0x1FFF); give an address up "
+         "to 0x1FFF"},
+        {{"read", "--offset", "0x700", "--length", "0x101"},
+         "--length 0x101 from 0x700 reaches past the end of the 24c16 (2048 bytes, "
+         "0x000-0x7FF); give at most 256 bytes"},
+        {{"read", "--length", "0"}, "--length 0: not a length"},
+        {{"read", "--offset", "-1"}, "--offset -1: not an address"},
+        {{"--chip", "24c64", "write", Path("two.bin"), "--offset", "8192"},
+         "--offset 8192 lies outside the 24c64"},
+        {{"--chip", "24c64", "verify", Path("two.hex"), "--offset", "0"},
+         "--offset places a binary file, and " + Path("two.hex") + " is Intel HEX, whose records "
+         "give their own addresses; leave --offset out"},
+        {{"--chip", "24c64", "write", Path("two.bin")},
+         "the file is 2048 bytes long; a binary image of the 24c64 must be exactly 8192 bytes"},
+        {{"--chip", "24c64", "write", Path("two.bin"), "--offset", "0x1900"},
+         "offset 0x700: data at 0x2000, past the end of the 24c64 (8192 bytes, 0x0000-0x1FFF)"},
+    };
+    for (const auto& [line, message] : refused) {
+        SCOPED_TRACE(line.front() + " " + line[1]);
+        EXPECT_EQ(Run(line), kStatusUsage);
+        ExpectOneLine(message);
+        EXPECT_EQ(out.str(), "");
+    }
+    EXPECT_TRUE(port->Calls().empty());
+    EXPECT_EQ(eeprom.CommittedWrites(), 0);
+}
+
+// A part of the memory keeps its addresses: in a HEX file, in a binary of just those bytes.
+TEST_F(CliTest, APartReadGoesIntoFilesAtItsAddresses) {
+    Put("24c64");
+    const MemoryBytes memory = Pattern(11, 8192);
+    EXPECT_EQ(Run({"--chip", "24c64", "read", "--offset", "0x1F00", "--length", "0x20", "-o",
+                   Path("part.hex")}),
+              kStatusDone)
+        << err.str();
+    EXPECT_EQ(out.str(), "read 32 bytes into " + Path("part.hex") + " (ihex)\n");
+    EXPECT_EQ(ReadText("part.hex").rfind(":101F0000", 0), 0u) << ReadText("part.hex");
+    const ImageTarget c64 = ImageTarget::Of(ChooseChip("24c64"));
+    const MemoryImage image = ReadImageFile(Path("part.hex"), {}, c64);
+    EXPECT_EQ(image.FirstCovered(), 0x1F00);
+    EXPECT_EQ(image.LastCovered(), 0x1F1F);
+    EXPECT_EQ(image.CoveredCount(), 32);
+    EXPECT_TRUE(std::equal(memory.begin() + 0x1F00, memory.begin() + 0x1F20,
+                           image.bytes.begin() + 0x1F00));
+    // From --offset to the end, as S-records and as bare bytes.
+    EXPECT_EQ(Run({"--chip", "24c64", "read", "--offset", "8000", "-o", Path("end.srec")}),
+              kStatusDone);
+    EXPECT_EQ(ReadImageFile(Path("end.srec"), {}, c64).FirstCovered(), 8000);
+    EXPECT_EQ(Run({"--chip", "24c64", "read", "--offset", "8000", "-o", Path("end.bin")}),
+              kStatusDone);
+    EXPECT_EQ(ReadText("end.bin"), std::string(memory.begin() + 8000, memory.end()));
+    // Without --offset, the first N bytes.
+    EXPECT_EQ(Run({"read", "--length", "16", "-o", "-"}), kStatusDone);
+    const MemoryBytes first = Pattern(11);
+    EXPECT_EQ(out.str(), std::string(first.begin(), first.begin() + 16));
+}
+
+// A binary shorter than the memory goes where --offset puts it, and is compared there.
+TEST_F(CliTest, ABinaryGoesToItsOffset) {
+    sim::SimEeprom& memory = Put("24c64");
+    WriteImage("two.bin", Pattern(1));
+    EXPECT_EQ(Run({"--chip", "24c64", "write", Path("two.bin"), "--offset", "0x100"}),
+              kStatusDone)
+        << err.str();
+    MemoryBytes expected = Pattern(11, 8192);
+    const MemoryBytes two = Pattern(1);
+    std::copy(two.begin(), two.end(), expected.begin() + 0x100);
+    EXPECT_EQ(testing::Contents(memory), expected);
+    EXPECT_EQ(memory.CommittedWrites(), 2048 / 32);
+    EXPECT_EQ(Run({"--chip", "24c64", "verify", Path("two.bin"), "--offset", "256"}), kStatusDone);
+    EXPECT_EQ(out.str(), "verified: 2048 bytes match\n");
+    EXPECT_EQ(Run({"--chip", "24c64", "verify", Path("two.bin"), "--offset", "0x120"}),
+              kStatusMemory);
+}
+
+// The help speaks of the chosen memory, lists the new commands and options, wrapped like the rest.
+TEST_F(CliTest, HelpNamesTheChipOptionsAndCommands) {
+    EXPECT_EQ(Run({"--help"}), kStatusDone);
+    const std::string help = out.str();
+    for (const char* part : {"--chip NAME", "'lpt-eeprom-cli chips' lists", "--page N", "--pins N",
+                             "\n  detect ", "\n  chips ", "--offset A", "--length N",
+                             "does not fit the chosen memory"})
+        EXPECT_NE(help.find(part), std::string::npos) << part;
+    for (const char* gone : {"2 KB", "2048"}) EXPECT_EQ(help.find(gone), std::string::npos) << gone;
+    std::istringstream lines(help);
+    for (std::string line; std::getline(lines, line);) EXPECT_LE(line.size(), 100u) << line;
 }
 
 TEST(CancelSignalsTest, SighupCancelsLikeSigintAndSigterm) {
