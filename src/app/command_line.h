@@ -2,7 +2,7 @@
 //
 // --help and --version print and end the program without a window and without a display.
 // An unknown option, a --port that names no parallel port, a --lang that names no language of
-// the window, or an argument too many prints the reason and the usage on stderr and ends the
+// the window, a --chip, --page or --pins the chip table refuses, or an argument too many prints the reason and the usage on stderr and ends the
 // program with status 2. Qt's own standard options
 // (-platform, -style, -reverse ...) pass untouched: QApplication reads argv again afterwards.
 #pragma once
@@ -11,6 +11,7 @@
 #include <string>
 
 #include "bus/port_choice.h"
+#include "common/chips.h"
 #include "ui/language.h"
 
 namespace lpt::app {
@@ -30,6 +31,8 @@ struct CommandLine {
     PortChoice port;                  // --port, or the default port when it is not given
     std::string image;              // IMAGE, empty when not given
     std::optional<ui::Language> language;  // --lang; when not given, the desktop's decides
+    // --chip with --page and --pins; when not given, the choice the window remembers decides.
+    std::optional<ChipChoice> chip;
 };
 
 // Reads argv (leaves it as it is) and prints the help, the version or the error itself. Makes
