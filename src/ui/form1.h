@@ -143,6 +143,8 @@ private:
     void BuildControls();
     void BuildActions();
     void BuildChipMenu();
+    // Checks the menu entry of the chip assumed, and no other.
+    void CheckChipEntry();
     // A yes/no question through the confirm dialog, `accept` the caption of its yes.
     bool Ask(const QString& title, const QString& text, const QString& accept);
     // Opens a file through the dialogs and reads it whole; nothing when cancelled or refused

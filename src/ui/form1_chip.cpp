@@ -64,14 +64,19 @@ void Form1::SetChip(const ChipChoice& chip) {
     grid_.SetChangeListener([this](int row, int) { MSFlexGrid1->NoteChange(row); });
     MSFlexGrid1->Reshape();
     ForgetDump();
+    CheckChipEntry();
+}
+
+void Form1::CheckChipEntry() {
     for (QAction* entry : chipEntries_->actions())
-        entry->setChecked(entry->text() == Name(chip.Part()));
+        entry->setChecked(entry->text() == Name(chip_.Part()));
 }
 
 void Form1::ChooseChipFromMenu(const lpt::Chip* chip) {
     if (Busy() || unloaded_) {
-        // The entries are disabled meanwhile; the check mark goes back where it was.
-        SetChip(chip_);
+        // The entries are disabled meanwhile; the check mark goes back where it was, and the
+        // grid and the last read stay.
+        CheckChipEntry();
         return;
     }
     if (chip != chip_.chip || chip_.pageSize > 0 || chip_.pins >= 0) SetChip(ChipChoice{chip});

@@ -152,7 +152,7 @@ void ChipWindowTest::menuListsEveryChipAndRemembersTheChoice() {
 void ChipWindowTest::chipCannotChangeWhileAWriteRuns() {
     WindowRig rig;
     rig.LoadAndShow();
-    bool tried = false, entryEnabled = true, detectEnabled = true;
+    bool tried = true, entryEnabled = true, detectEnabled = true;
     rig.form->SetPauseIdle([&](lpt::TimeNs) {
         if (tried) return;
         tried = true;
@@ -160,8 +160,12 @@ void ChipWindowTest::chipCannotChangeWhileAWriteRuns() {
         detectEnabled = rig.Get<QAction>("actionDetect")->isEnabled();
         rig.form->ChooseChipFromMenu(lpt::FindChip("24c02"));
     });
+    rig.Button("Command1")->click();
+    QVERIFY(rig.form->LastRead());
+    tried = false;
     rig.Button("Command3")->click();  // the pattern write: its pauses process events
     QVERIFY(tried);
+    QVERIFY(rig.form->LastRead());  // the refusal leaves the grid and the read alone
     QVERIFY(!entryEnabled);
     QVERIFY(!detectEnabled);
     QCOMPARE(rig.form->Chip(), ChipChoice{});
