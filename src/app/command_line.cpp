@@ -6,6 +6,8 @@
 #include <QStringList>
 
 #include <cstdio>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "setup/port_setup.h"
@@ -60,17 +62,35 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
         "name from ~/.config/lpt-eeprom/cables.conf, or a definition such as "
         "sda=~D1,scl=~D0,sda-in=S5,scl-in=S4.",
         "CABLE");
+    const QCommandLineOption chip(
+        "chip",
+        "The memory on the board: " + QString::fromStdString(ChipNames()) +
+            ". Without it, the chip last chosen in the window's menu (the 24c16 at first). "
+            "The choice on the command line holds for this run and is not remembered.",
+        "NAME");
+    const QCommandLineOption page(
+        "page", "With --chip: the page size of the part when its maker differs from the table.",
+        "N");
+    const QCommandLineOption pins(
+        "pins",
+        "With --chip: the levels of the address pins A2 A1 A0 as one number (A2 high = 4, "
+        "A1 = 2, A0 = 1); all low unless the part needs A2 high.",
+        "N");
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(cable);
     if (program.takesPort) parser.addOption(port);
     parser.addOption(lang);
+    parser.addOption(chip);
+    parser.addOption(page);
+    parser.addOption(pins);
     if (program.takesImage) {
         parser.addPositionalArgument(
             "IMAGE",
             "The memory's starting contents instead of the demonstration contents: a binary "
-            "image of exactly 2048 bytes, or an Intel HEX (.hex) or S-record (.srec) file that "
-            "gives all 2048 bytes.",
+            "image of exactly 2048 bytes for the 24c16 (the size of the chip chosen at start, which "
+            "the simulated memory is), or an Intel HEX (.hex) or S-record (.srec) file that gives "
+            "every byte of it.",
             "[IMAGE]");
     }
     for (const char* name : kQtOptionsWithValue) {
@@ -87,7 +107,7 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
     const QString name = QString::fromUtf8(program.name);
     const auto usageError = [&](const QString& reason) {
         Print(stderr, name + ": " + reason + "\n\n" + parser.helpText());
-        return CommandLine{kUsageStatus, {}, {}, {}};
+        return CommandLine{kUsageStatus, {}, {}, {}, {}, {}};
     };
 
     if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
@@ -95,11 +115,11 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
         Print(stdout, parser.helpText() +
                           "\nQt's standard options work as well, for example\n"
                           "-platform offscreen or -style fusion.\n");
-        return CommandLine{0, {}, {}, {}};
+        return CommandLine{0, {}, {}, {}, {}, {}};
     }
     if (parser.isSet(version)) {
         std::printf("%s %s\n", program.name, kVersion);
-        return CommandLine{0, {}, {}, {}};
+        return CommandLine{0, {}, {}, {}, {}, {}};
     }
 
     CommandLine line;
@@ -135,6 +155,36 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
         } catch (const UserError& e) {
             return usageError("--cable " + parser.value(cable) + ": " +
                               QString::fromStdString(e.English()) + ".");
+        }
+    }
+    if (parser.isSet(chip) || parser.isSet(page) || parser.isSet(pins)) {
+        if (!parser.isSet(chip)) {
+            return usageError("--page and --pins describe the chip --chip names.\nGive --chip "
+                              "NAME with them (" +
+                              QString::fromStdString(ChipNames()) + ").");
+        }
+        // A number as the user typed it, or nothing when it is not one.
+        const auto number = [&](const QCommandLineOption& option) -> std::optional<int> {
+            bool ok = false;
+            const int value = parser.value(option).toInt(&ok, 0);
+            return ok ? std::optional<int>(value) : std::nullopt;
+        };
+        std::optional<int> pageSize, pinLevels;
+        for (const auto& [option, value] : {std::pair{&page, &pageSize}, {&pins, &pinLevels}}) {
+            if (!parser.isSet(*option)) continue;
+            *value = number(*option);
+            if (!*value) {
+                return usageError("--" + option->names().constFirst() + " " +
+                                  parser.value(*option) +
+                                  ": not a number.\nGive a whole number, for example --page 16 "
+                                  "or --pins 0.");
+            }
+        }
+        try {
+            line.chip = ChooseChip(parser.value(chip).toStdString(), pageSize, pinLevels);
+        } catch (const ChipChoiceError& e) {
+            return usageError("--chip " + parser.value(chip) + ": " + QString::fromUtf8(e.what()) +
+                              ".");
         }
     }
     const QStringList rest = parser.positionalArguments();

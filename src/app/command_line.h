@@ -3,7 +3,8 @@
 // --help and --version print and end the program without a window and without a display.
 // An unknown option, a --port that names no parallel port, a --lang that names no language of
 // the window, a --cable that names no cable (a built-in, a user cable or a definition; see
-// bus/cable.h), or an argument too many prints the reason and the usage on stderr and ends the
+// bus/cable.h), a --chip, --page or --pins the chip table refuses, or an argument too many
+// prints the reason and the usage on stderr and ends the
 // program with status 2. Qt's own standard options
 // (-platform, -style, -reverse ...) pass untouched: QApplication reads argv again afterwards.
 #pragma once
@@ -13,6 +14,7 @@
 
 #include "bus/cable.h"
 #include "bus/port_choice.h"
+#include "common/chips.h"
 #include "ui/language.h"
 
 namespace lpt::app {
@@ -33,6 +35,8 @@ struct CommandLine {
     std::string image;              // IMAGE, empty when not given
     std::optional<ui::Language> language;  // --lang; when not given, the desktop's decides
     Cable cable = DirectCable();    // --cable, the direct cable when not given
+    // --chip with --page and --pins; when not given, the choice the window remembers decides.
+    std::optional<ChipChoice> chip;
 };
 
 // Reads argv (leaves it as it is) and prints the help, the version or the error itself. Makes

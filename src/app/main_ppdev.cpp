@@ -2,9 +2,13 @@
 // the port by its device or its base address; without it, the port at 0x378.
 #include <QApplication>
 #include <QLocale>
+#include <QSettings>
+
+#include <memory>
 
 #include "app/command_line.h"
 #include "setup/port_setup.h"
+#include "ui/chip_settings.h"
 #include "ui/form1.h"
 #include "ui/language.h"
 #include "ui/quit_signals.h"
@@ -13,7 +17,7 @@ int main(int argc, char* argv[]) {
     const lpt::app::CommandLine line = lpt::app::ParseCommandLine(
         argc, argv,
         {"lpt-eeprom",
-         "Reads, scans and writes a 2 KB I2C serial EEPROM wired to a PC parallel port.",
+         "Reads, scans and writes a 24Cxx I2C serial EEPROM wired to a PC parallel port.",
          /*takesPort=*/true, /*takesImage=*/false});
     if (line.exitStatus) return *line.exitStatus;
     // Opened at the first port call, released when the program ends.
@@ -24,6 +28,10 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     lpt::ui::UseLanguage(lpt::ui::ChooseLanguage(QLocale::system(), line.language));
     lpt::ui::Form1 window(port.Get(), line.cable);
+    // The chip of the command line for this run only; the menu's choice is remembered.
+    const std::unique_ptr<QSettings> settings = lpt::ui::UserSettings();
+    window.SetChip(lpt::ui::StartChip(line.chip, *settings));
+    window.RememberChipsIn(settings.get());
     lpt::ui::QuitSignals quitSignals(window);
     window.Load();
     window.show();

@@ -24,8 +24,14 @@ constexpr int kMargin = 6;
 constexpr int kLeastMargin = 2;
 // Space before a left-aligned text.
 constexpr int kTextIndent = 3;
-// The label column shows three-digit addresses (7F0, 800) whole.
-const QString kWidestLabel = QStringLiteral("800");
+// The widest label of a grid: the one below its last row of bytes, the memory's size in hex
+// ("800" for 2 KB, "40000" for 256 KB), as PlaceByte writes it. Never narrower than the 2 KB
+// memory's, so the small parts keep the 24c16's look.
+QString WidestLabel(const DumpGrid& grid) {
+    const long size = static_cast<long>(grid.Rows() - DumpGrid::RowsFor(0)) * 16;
+    const QString label = QString::fromStdString(HexForm(size));
+    return label.size() < 3 ? QStringLiteral("800") : label;
+}
 
 // The grid's font: Lucida Console 8.25 pt, or else a monospaced family that has Cyrillic.
 QFont GridFont() {
@@ -217,7 +223,8 @@ bool DumpView::LayOutColumns(const QFont& font) {
     const int separator = std::max(textWidth(kSeparator) + kMargin, barWidth + 2 * kBarClearance);
     const int separatorLeft = barLeft - (separator - barWidth) / 2;
     const int room = separatorLeft - frameWidth();
-    const int label = std::max(textWidth(0), metrics.horizontalAdvance(kWidestLabel)) + kMargin;
+    const int label =
+        std::max(textWidth(0), metrics.horizontalAdvance(WidestLabel(grid))) + kMargin;
     const int least = textWidth(kHex) + kLeastMargin;
     const int hex = std::max(least, std::min(textWidth(kHex) + kMargin, (room - label) / 16));
 
@@ -238,8 +245,9 @@ QRect DumpView::BarGeometry(int heightTwips) const {
 
 void DumpView::NoteChange(int row) {
     if (row < 0) {
-        unpainted_.Add(0, DumpGrid::kRows - 1);
-        unpublished_.Add(0, DumpGrid::kRows - 1);
+        const int last = model_->Grid().Rows() - 1;
+        unpainted_.Add(0, last);
+        unpublished_.Add(0, last);
     } else {
         unpainted_.Add(row, row);
         unpublished_.Add(row, row);
@@ -250,7 +258,7 @@ void DumpView::NoteChange(int row) {
 
 QRect DumpView::RowsInView(const RowRange& rows) const {
     const int top = std::max(rows.first, 1) - 1;  // view rows
-    const int bottom = std::min(rows.last, DumpGrid::kRows - 1) - 1;
+    const int bottom = std::min(rows.last, model_->Grid().Rows() - 1) - 1;
     if (top > bottom) return {};
     const int y0 = std::max(rowViewportPosition(top), 0);
     const int y1 = std::min(rowViewportPosition(bottom) + rowHeight(bottom), viewport()->height());
@@ -277,6 +285,13 @@ void DumpView::PaintChanges() {
     // Straight away, without processing any event: input that arrives during a read waits
     // until the read has ended.
     viewport()->repaint(body);
+}
+
+void DumpView::Reshape() {
+    unpainted_ = RowRange();
+    unpublished_ = RowRange();
+    LayOutColumns(font());
+    viewport()->update();
 }
 
 void DumpView::PublishChanges() {

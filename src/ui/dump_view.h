@@ -12,6 +12,7 @@
 #include <QTableView>
 
 #include <chrono>
+#include <limits>
 #include <string>
 #include <unordered_map>
 
@@ -92,11 +93,14 @@ public:
     // Tells the model's other observers which rows changed since the last call. Qt then
     // schedules its own repaint of them, which happens when events are next processed.
     void PublishChanges();
+    // After the grid got another number of rows: the label column takes the widest address of
+    // the new size, and nothing painted or published before is pending any more.
+    void Reshape();
 
 private:
     // A range of grid rows; empty when first > last.
     struct RowRange {
-        int first = DumpGrid::kRows;
+        int first = std::numeric_limits<int>::max();
         int last = -1;
         bool Empty() const { return first > last; }
         void Add(int from, int to);

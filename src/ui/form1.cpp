@@ -1,5 +1,6 @@
 #include "ui/form1.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
@@ -97,13 +98,13 @@ const Form1::ButtonEntry Form1::kButtons[] = {
      1635, 330, &Form1::Command1_Click, true, {}, true,
      [](Form1& f, const BusReady&) -> std::optional<OperationResult> {
          f.ForgetDump();
-         return f.KeepRead(BlockRead(f.bus_, f.grid_));
+         return f.KeepRead(BlockRead(f.bus_, f.grid_, f.memory_));
      }},
     {Control::Command4, "Command4", QT_TRANSLATE_NOOP("lpt::ui::Form1", "Чтение пабайтно"), 1755,
      90, 1725, 330, &Form1::Command4_Click, true, {}, true,
      [](Form1& f, const BusReady&) -> std::optional<OperationResult> {
          f.ForgetDump();
-         return f.KeepRead(ByteRead(f.bus_, f.grid_));
+         return f.KeepRead(ByteRead(f.bus_, f.grid_, f.memory_));
      }},
     {Control::Command7, "Command7", QT_TRANSLATE_NOOP("lpt::ui::Form1", "Поиск"), 3510, 90, 1545,
      330, &Form1::Command7_Click, true, {}, false,
@@ -116,12 +117,12 @@ const Form1::ButtonEntry Form1::kButtons[] = {
     {Control::Command2, "Command2", QT_TRANSLATE_NOOP("lpt::ui::Form1", "Запись блоками"), 90, 450,
      1635, 330, &Form1::Command2_Click, true, {Control::Form1, Control::Command2}, true,
      [](Form1& f, const BusReady& busReady) -> std::optional<OperationResult> {
-         return BlockFill(f.bus_, f.pause_, &f.journal_, busReady);
+         return BlockFill(f.bus_, f.pause_, &f.journal_, busReady, f.memory_);
      }},
     {Control::Command3, "Command3", QT_TRANSLATE_NOOP("lpt::ui::Form1", "Запись пабайтно"), 1755,
      450, 1725, 330, &Form1::Command3_Click, true, {Control::Command3}, true,
      [](Form1& f, const BusReady& busReady) -> std::optional<OperationResult> {
-         return PatternWrite(f.bus_, f.pause_, &f.journal_, busReady);
+         return PatternWrite(f.bus_, f.pause_, &f.journal_, busReady, f.memory_);
      }},
     {Control::Command8, "Command8", QT_TRANSLATE_NOOP("lpt::ui::Form1", "CLS"), 3510, 450, 1545,
      330, &Form1::Command8_Click, false, {}, false,
@@ -222,6 +223,22 @@ void Form1::Guarded(const QString& what, const std::function<void()>& body) {
     // A click already queued when the window closed (handled by the event processing of a
     // pause that is still unwinding) must not reach the bus.
     if (unloaded_) return;
+    // The chip cannot change while an operation is under way (a write's pauses process events).
+    struct Busy {
+        Form1& f;
+        explicit Busy(Form1& form) : f(form) {
+            if (f.busy_++ == 0 && f.chipEntries_) {
+                f.chipEntries_->setEnabled(false);
+                f.detectAction_->setEnabled(false);
+            }
+        }
+        ~Busy() {
+            if (--f.busy_ == 0 && f.chipEntries_) {
+                f.chipEntries_->setEnabled(true);
+                f.detectAction_->setEnabled(true);
+            }
+        }
+    } busy(*this);
     try {
         body();
     } catch (const OperationCancelled&) {
@@ -300,7 +317,7 @@ void Form1::ShowMessage(QMessageBox::Icon icon, const QString& title, const QStr
 }
 
 void Form1::ReportUnanswered(const OperationResult& result) {
-    const std::string text = OperationWarning(result);
+    const std::string text = OperationWarning(result, memory_);
     if (text.empty() || unloaded_) return;
     ShowMessage(QMessageBox::Warning, tr("Память не отвечает"), Utf8(text));
 }
@@ -401,7 +418,7 @@ void Form1::showEvent(QShowEvent* event) {
 void Form1::closeEvent(QCloseEvent* event) {
     if (!unloaded_ && !isEnabled()) {
         // The fill has the whole window disabled and sits in one of its pauses. Ended there it
-        // would leave block 0 part-erased; it takes about 0.1 s in all, so the close waits for
+        // would leave the first bytes part-erased; it takes about 0.1 s in all, so the close waits for
         // it and goes ahead as soon as it ends (see Guarded).
         closeHeld_ = true;
         event->ignore();

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "bus/i2c_bus.h"
+#include "common/chips.h"
 #include "operations/dump_grid.h"
 #include "operations/image_operations.h"
 #include "operations/operations.h"
@@ -27,7 +28,9 @@
 #include "ui/twips.h"
 
 class QAction;
+class QActionGroup;
 class QFrame;
+class QSettings;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -93,6 +96,16 @@ public:
     // The bytes of the last complete read the grid shows, if there is one.
     const std::optional<MemoryBytes>& LastRead() const { return lastRead_; }
 
+    // The memory the buttons, the grid and the files assume: the 24c16 until another is chosen.
+    const ChipChoice& Chip() const { return chip_; }
+    // Assumes `chip` from now on: the grid gets its size and is cleared, the last read is
+    // forgotten, its menu entry is checked. Not remembered: the start chip is set so.
+    void SetChip(const ChipChoice& chip);
+    // Where a chip chosen in the menu (or offered by detect) is remembered; nothing by default.
+    void RememberChipsIn(QSettings* settings) { chipSettings_ = settings; }
+    // Whether an operation is under way (the chip cannot change meanwhile).
+    bool Busy() const { return busy_ > 0; }
+
 public slots:
     void Form_Load();
     void Form_Resize();
@@ -111,6 +124,10 @@ public slots:
     void WriteFileToMemory();  // Ctrl+O: a file onto the memory, with read-back
     void CompareWithFile();    // the memory against a file; differing cells marked
     void CheckCable();         // the cable test, its report in a message
+    // The "Микросхема" submenu: the chip of that entry, remembered; refused while busy.
+    void ChooseChipFromMenu(const lpt::Chip* chip);
+    // Which memory is on the bus; offers the one part that fits.
+    void DetectChip();
 
 protected:
     bool event(QEvent* event) override;
@@ -128,6 +145,11 @@ private:
 
     void BuildControls();
     void BuildActions();
+    void BuildChipMenu();
+    // Checks the menu entry of the chip assumed, and no other.
+    void CheckChipEntry();
+    // A yes/no question through the confirm dialog, `accept` the caption of its yes.
+    bool Ask(const QString& title, const QString& text, const QString& accept);
     // Opens a file through the dialogs and reads it whole; nothing when cancelled or refused
     // (the refusal is shown).
     std::optional<MemoryImage> ChooseImage(const QString& title, QString* path);
@@ -162,6 +184,13 @@ private:
 
     Port& port_;
     ClockFn clock_;  // the cable test's timing of port calls
+    ChipChoice chip_;
+    MemoryGeometry memory_ = chip_.Geometry();
+    QSettings* chipSettings_ = nullptr;
+    QActionGroup* chipEntries_ = nullptr;
+    QAction* detectAction_ = nullptr;
+    QString confirmAccept_;  // the yes of the question Ask puts
+    int busy_ = 0;           // operations under way (nested in pauses counted)
     I2CBus bus_;
     DumpGrid grid_;
     TimedPause pause_;

@@ -35,7 +35,9 @@ QString Filters() {
 
 QString Hex2(int value) { return QString::fromStdString(ByteHex(value)); }
 
-QString AddressOf(int address) { return QString::fromStdString(AddressText(address)); }
+QString AddressOf(int address, int digits = 3) {
+    return QString::fromStdString(AddressText(address, digits));
+}
 
 // "  0x064: в файле 64, в памяти 55" for each of the first differing bytes.
 QString MismatchLines(const std::vector<Mismatch>& first, int total, const QString& expected,
@@ -79,7 +81,8 @@ void Form1::BuildActions() {
     };
     dialogs_.confirm = [this](const QString& title, const QString& text) {
         QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, this);
-        QPushButton* write = box.addButton(tr("Записать"), QMessageBox::AcceptRole);
+        QPushButton* write = box.addButton(
+            confirmAccept_.isEmpty() ? tr("Записать") : confirmAccept_, QMessageBox::AcceptRole);
         QPushButton* cancel = box.addButton(tr("Отмена"), QMessageBox::RejectRole);
         box.setDefaultButton(cancel);  // the safe answer
         box.setEscapeButton(cancel);
@@ -121,6 +124,7 @@ void Form1::BuildActions() {
             MSFlexGrid1->addAction(separator);
         }
     }
+    BuildChipMenu();
 }
 
 void Form1::ForgetDump() {
@@ -131,7 +135,7 @@ void Form1::ForgetDump() {
 OperationResult Form1::KeepRead(OperationResult result) {
     // A read in which the memory did not acknowledge is not a read of the memory: its FF are
     // what an empty bus gives. It is not kept, so Save says there is nothing to save.
-    if (result.data.size() == static_cast<size_t>(k24c16.size) && result.unanswered == 0)
+    if (result.data.size() == static_cast<size_t>(memory_.size) && result.unanswered == 0)
         lastRead_ = result.data;
     return result;
 }
@@ -149,7 +153,8 @@ std::optional<MemoryImage> Form1::ChooseImage(const QString& title, QString* pat
     if (path->isEmpty()) return std::nullopt;
     lastFolder_ = QFileInfo(*path).absolutePath();
     try {
-        return ReadImageFile(path->toStdString());
+        // Read as an image of the chosen chip: a file of another size is refused, naming it.
+        return ReadImageFile(path->toStdString(), {}, ImageTarget::Of(chip_));
     } catch (const ImageFileError& e) {
         ShowMessage(QMessageBox::Warning, tr("Файл не подходит"),
                     ErrorText(e) + QStringLiteral("\n\n") + tr("В память ничего не записано."));
@@ -210,7 +215,7 @@ void Form1::CopySelection() {
                 chars += !shown ? QStringLiteral(" ")
                                 : (IsControlCharacter(ch) || ch.isEmpty() ? QStringLiteral(".") : ch);
             }
-            text += AddressOf(row * 16) + QStringLiteral("  ") + hex + QLatin1Char(' ') +
+            text += AddressOf(row * 16, std::max(3, memory_.AddressDigits())) + QStringLiteral("  ") + hex + QLatin1Char(' ') +
                     chars.trimmed() + QLatin1Char('\n');
         }
         if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
@@ -234,12 +239,12 @@ void Form1::WriteFileToMemory() {
     WithImageFile(what, what, [this](const MemoryImage& image, const QString& path) {
         QString differ;
         if (lastRead_) {
-            const size_t pages = DifferingPages(image, *lastRead_).size();
+            const size_t pages = DifferingPages(image, *lastRead_, memory_.pageSize).size();
             differ = tr("Отличается от показанного в таблице: %1 из %2 страниц по %3 байт; "
                         "только они и будут записаны.")
                          .arg(pages)
-                         .arg(kPages)
-                         .arg(kPageSize);
+                         .arg(memory_.Pages())
+                         .arg(memory_.pageSize);
         } else {
             differ = tr("В таблице нет полного чтения памяти: какие страницы отличаются, станет "
                         "известно, когда память будет прочитана перед записью.");
@@ -252,8 +257,7 @@ void Form1::WriteFileToMemory() {
                 .arg(image.CoveredCount())
                 .arg(image.Size())
                 .arg(differ);
-        if (!dialogs_.confirm || !dialogs_.confirm(tr("Записать файл в память?"), question))
-            return;
+        if (!Ask(tr("Записать файл в память?"), question, tr("Записать"))) return;
 
         pause_.Settle();
         fileWorkRunning_ = true;
@@ -290,7 +294,7 @@ void Form1::WriteFileToMemory() {
             progress.setValue(doneBytes);  // processes events: the dialog is modal
             if (unloaded_) throw OperationCancelled();
         };
-        MemoryBus memory(bus_, pause_.Clock());
+        MemoryBus memory(bus_, pause_.Clock(), memory_);
         // The whole memory is read first: the grid shows it afterwards.
         const WriteReport report = WriteImage(memory, image, {.readWhole = true}, tick);
         progress.close();
@@ -337,7 +341,7 @@ void Form1::CompareWithFile() {
     WithImageFile(what, title, [this](const MemoryImage& image, const QString& path) {
         pause_.Settle();
         ForgetDump();
-        MemoryBus memory(bus_, pause_.Clock());
+        MemoryBus memory(bus_, pause_.Clock(), memory_);
         const MemoryBytes bytes = ReadMemory(memory);
         ShowBytes(bytes);
         const ImageDiff diff = Compare(image, bytes);

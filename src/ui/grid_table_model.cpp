@@ -27,7 +27,7 @@ GridTableModel::GridTableModel(const DumpGrid& grid, QObject* parent)
     : QAbstractTableModel(parent), grid_(grid) {}
 
 int GridTableModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : DumpGrid::kRows - 1;
+    return parent.isValid() ? 0 : grid_.Rows() - 1;
 }
 
 int GridTableModel::columnCount(const QModelIndex& parent) const {
@@ -74,7 +74,7 @@ void GridTableModel::Refresh() {
 
 void GridTableModel::RowsChanged(int first, int last) {
     first = std::max(first, 0);
-    last = std::min(last, DumpGrid::kRows - 1);
+    last = std::min(last, grid_.Rows() - 1);
     if (first > last) return;
     if (first == 0) emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
     const int top = std::max(first, 1) - 1;  // view rows
@@ -88,7 +88,8 @@ int GridTableModel::AddressOf(const QModelIndex& index) {
     if (!index.isValid()) return -1;
     const int row = GridRow(index.row());
     const int col = GridCol(index.column());
-    if (row < 1 || row > 128) return -1;
+    const auto* model = qobject_cast<const GridTableModel*>(index.model());
+    if (!model || row < 1 || row > model->MemorySize() / 16) return -1;
     int offset = -1;
     if (col >= 1 && col <= 16) offset = col - 1;
     if (col >= 18 && col <= 33) offset = col - 18;
@@ -96,16 +97,29 @@ int GridTableModel::AddressOf(const QModelIndex& index) {
 }
 
 void GridTableModel::SetMarks(const std::vector<int>& addresses) {
-    marks_.reset();
-    for (int a : addresses)
-        if (a >= 0 && a < k24c16.size) marks_.set(static_cast<size_t>(a));
+    marks_.assign(static_cast<size_t>(MemorySize()), false);
+    markCount_ = 0;
+    for (int a : addresses) {
+        if (a < 0 || a >= MemorySize() || marks_[static_cast<size_t>(a)]) continue;
+        marks_[static_cast<size_t>(a)] = true;
+        ++markCount_;
+    }
     Refresh();
 }
 
 void GridTableModel::ClearMarks() {
-    if (marks_.none()) return;
-    marks_.reset();
+    if (markCount_ == 0) return;
+    marks_.clear();
+    markCount_ = 0;
     Refresh();
+}
+
+void GridTableModel::Reshape(const std::function<void()>& change) {
+    beginResetModel();
+    change();
+    marks_.clear();
+    markCount_ = 0;
+    endResetModel();
 }
 
 bool IsControlCharacter(const QString& text) {

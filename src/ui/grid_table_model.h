@@ -6,7 +6,7 @@
 #include <QAbstractTableModel>
 #include <QColor>
 
-#include <bitset>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +27,10 @@ public:
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
+    // Runs `change`, which gives the grid another number of rows, as a reset of the model; the
+    // marks go.
+    void Reshape(const std::function<void()>& change);
+
     // Tells the views that cells changed since the last call (the whole grid, cheaply).
     void Refresh();
     // Tells the views that grid rows `first` to `last` changed, labels included (row 0 is the
@@ -43,7 +47,7 @@ public:
     const DumpGrid& Grid() const { return grid_; }
 
     // The memory address a body cell shows (its hex or its character cell), or -1 for the
-    // separator column and the rows below the dump.
+    // separator column and the rows below the dump (an index of this model).
     static int AddressOf(const QModelIndex& index);
 
     // Cells marked as differing from a file, by memory address; drawn on kMarkColour until the
@@ -52,14 +56,19 @@ public:
     void SetMarks(const std::vector<int>& addresses);
     void ClearMarks();
     bool IsMarked(const QModelIndex& index) const {
+        if (markCount_ == 0) return false;
         const int a = AddressOf(index);
-        return a >= 0 && marks_.test(static_cast<size_t>(a));
+        return a >= 0 && static_cast<size_t>(a) < marks_.size() && marks_[static_cast<size_t>(a)];
     }
-    int MarkCount() const { return static_cast<int>(marks_.count()); }
+    int MarkCount() const { return markCount_; }
 
 private:
+    // The bytes of the memory the grid has rows for.
+    int MemorySize() const { return (grid_.Rows() - DumpGrid::RowsFor(0)) * 16; }
+
     const DumpGrid& grid_;
-    std::bitset<k24c16.size> marks_;
+    std::vector<bool> marks_;  // by address; empty when nothing is marked
+    int markCount_ = 0;
 };
 
 // True for the characters a dump cell shows as a placeholder: C0 controls, DEL and C1 controls.

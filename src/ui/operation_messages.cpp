@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <algorithm>
+#include <chrono>
 
 #include "operations/hex_text.h"
 #include "operations/memory_bus.h"
@@ -40,7 +41,7 @@ std::string OperationTitle(OperationKind kind) {
     return QCoreApplication::translate("lpt::ui::Form1", caption).toStdString();
 }
 
-std::string UnansweredWarning(const OperationResult& r) {
+std::string UnansweredWarning(const OperationResult& r, const MemoryGeometry& memory) {
     if (r.unanswered == 0) return {};
     const bool read = r.kind == OperationKind::BlockRead || r.kind == OperationKind::ByteRead;
     QString text = QCoreApplication::translate(
@@ -58,7 +59,8 @@ std::string UnansweredWarning(const OperationResult& r) {
                  : QCoreApplication::translate(
                        "OperationMessages",
                        "Записанные данные недостоверны: эти транзакции память, скорее всего, не "
-                       "выполнила. Прочитайте блок 0, чтобы проверить.");
+                       "выполнила. Прочитайте первые %1 байт памяти, чтобы проверить.")
+                       .arg(ButtonBytes(memory));
     text += QLatin1Char('\n');
     text += read ? QCoreApplication::translate(
                        "OperationMessages",
@@ -72,24 +74,28 @@ std::string UnansweredWarning(const OperationResult& r) {
     return text.toStdString();
 }
 
-std::string ReadBackWarning(const OperationResult& r) {
+std::string ReadBackWarning(const OperationResult& r, const MemoryGeometry& memory) {
     if (!r.readBackDone) return {};
     const QString title = Utf8(OperationTitle(r.kind));
-    const QString limit = Utf8(WriteCycleLimitMs());
+    // The chip's write-cycle limit, in whole milliseconds: "100" for a 5 ms part.
+    const QString limit = QString::number(
+        std::chrono::duration_cast<std::chrono::milliseconds>(memory.WriteCycleLimit()).count());
     if (!r.readBack.answered) {
         return QCoreApplication::translate(
                    "OperationMessages",
-                   "«%1»: проверить записанное не удалось: при чтении блока 0 память не ответила "
-                   "(нет подтверждения адреса) и за %2 мс так и не освободилась.\nЗапись не "
-                   "подтверждена. Проверьте подключение и питание памяти.")
+                   "«%1»: проверить записанное не удалось: при чтении первых %3 байт память не "
+                   "ответила (нет подтверждения адреса) и за %2 мс так и не освободилась.\nЗапись "
+                   "не подтверждена. Проверьте подключение и питание памяти.")
             .arg(title, limit)
+            .arg(ButtonBytes(memory))
             .toStdString();
     }
     const auto& bad = r.readBack.mismatches;
     if (bad.empty()) return {};
     QString text = QCoreApplication::translate(
                        "OperationMessages",
-                       "«%1»: проверка чтением: %2 из %3 байт блока 0 отличаются от записанного.")
+                       "«%1»: проверка чтением первых %3 байт памяти: %2 из %3 байт отличаются от "
+                       "записанного.")
                        .arg(title)
                        .arg(bad.size())
                        .arg(r.readBack.compared) +
@@ -117,9 +123,9 @@ std::string ReadBackWarning(const OperationResult& r) {
     return text.toStdString();
 }
 
-std::string OperationWarning(const OperationResult& r) {
-    const std::string unanswered = UnansweredWarning(r);
-    const std::string readBack = ReadBackWarning(r);
+std::string OperationWarning(const OperationResult& r, const MemoryGeometry& memory) {
+    const std::string unanswered = UnansweredWarning(r, memory);
+    const std::string readBack = ReadBackWarning(r, memory);
     if (unanswered.empty() || readBack.empty()) return unanswered + readBack;
     return unanswered + "\n\n" + readBack;
 }

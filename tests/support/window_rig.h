@@ -31,8 +31,12 @@ struct WindowRig : SimBus {
     std::function<void(const Message&)> onMessage;
     std::function<void()> onBeep;
 
-    explicit WindowRig(bool memoryPresent = true)
-        : SimBus(memoryPresent, [](int a) { return static_cast<std::uint8_t>(a * 5 + (a >> 8)); }) {
+    // The byte the simulated memory holds at `a` when the rig starts.
+    static std::uint8_t Filled(int a) { return static_cast<std::uint8_t>(a * 5 + (a >> 8)); }
+
+    // `chip`: the part the simulated memory is; the window assumes the 24c16 until told.
+    explicit WindowRig(bool memoryPresent = true, const ChipChoice& chip = {})
+        : SimBus(memoryPresent, Filled, std::chrono::microseconds(100), chip) {
         form = std::make_unique<ui::Form1>(port, clock.Fn());
         form->SetMessageSink([this](QMessageBox::Icon icon, const QString& title,
                                     const QString& text) {

@@ -160,7 +160,14 @@ void WindowLanguageTest::englishCaptionsMenusAndGrid() {
             return true;
         });
     QCOMPARE(entries, (QStringList{"Save to File…", "Copy", "Select All", "Write File to Memory…",
-                                   "Compare with File…", "Cable test…"}));
+                                   "Compare with File…", "Cable test…", "Chip"}));
+    // Detect's findings and verdict come in English too.
+    rig.Get<QAction>("actionDetect")->trigger();
+    QCOMPARE(rig.messages.size(), size_t{1});
+    QVERIFY(rig.messages[0].text.contains(QStringLiteral("certain: ")));
+    QVERIFY2(!HasCyrillic(rig.messages[0].title + rig.messages[0].text),
+             qPrintable(rig.messages[0].text));
+    rig.messages.clear();
 
     // The character column shows the bytes as Windows-1251 whatever the language.
     rig.Button("Command1")->click();

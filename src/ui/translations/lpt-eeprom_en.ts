@@ -12,26 +12,12 @@
         <translation>The data read cannot be trusted: FF bytes may only mean that the memory did not answer, not that it is blank.</translation>
     </message>
     <message>
-        <source>Записанные данные недостоверны: эти транзакции память, скорее всего, не выполнила. Прочитайте блок 0, чтобы проверить.</source>
-        <translation>The data written cannot be trusted: most likely the memory did not carry out those transactions. Read block 0 to check.</translation>
-    </message>
-    <message>
         <source>Возможные причины: нет микросхемы на шине, ошибка в подключении (выводы 2, 15, 16 и общий провод), нет питания, память ещё занята предыдущей записью.</source>
         <translation>Possible causes: no chip on the bus, a wiring fault (pins 2, 15, 16 and ground), no supply, the memory still busy with an earlier write.</translation>
     </message>
     <message>
         <source>Возможные причины: нет микросхемы на шине, ошибка в подключении (выводы 2, 15, 16 и общий провод), нет питания, память ещё занята предыдущей записью, запись запрещена (вывод WP памяти подключён к питанию).</source>
         <translation>Possible causes: no chip on the bus, a wiring fault (pins 2, 15, 16 and ground), no supply, the memory still busy with an earlier write, the memory write-protected (its WP pin tied to the supply).</translation>
-    </message>
-    <message>
-        <source>«%1»: проверить записанное не удалось: при чтении блока 0 память не ответила (нет подтверждения адреса) и за %2 мс так и не освободилась.
-Запись не подтверждена. Проверьте подключение и питание памяти.</source>
-        <translation>“%1”: what was written could not be checked: reading block 0, the memory did not answer (no acknowledge of its address) and was still busy after %2 ms.
-The write is not confirmed. Check the wiring and the memory&apos;s supply.</translation>
-    </message>
-    <message>
-        <source>«%1»: проверка чтением: %2 из %3 байт блока 0 отличаются от записанного.</source>
-        <translation>“%1”: read-back check: %2 of %3 bytes of block 0 differ from what was written.</translation>
     </message>
     <message>
         <source>%1: записано %2, прочитано %3</source>
@@ -44,6 +30,20 @@ The write is not confirmed. Check the wiring and the memory&apos;s supply.</tran
     <message>
         <source>Возможные причины: запись запрещена (вывод WP памяти подключён к питанию; такая память подтверждает байты, но не сохраняет их), память не заканчивает запись и за %1 мс ожидания, ненадёжный контакт на выводах 2, 15 или 16.</source>
         <translation>Possible causes: the memory write-protected (its WP pin tied to the supply; such a memory acknowledges the bytes but does not store them), a memory that does not finish its write even within the %1 ms wait, a loose contact on pins 2, 15 or 16.</translation>
+    </message>
+    <message>
+        <source>Записанные данные недостоверны: эти транзакции память, скорее всего, не выполнила. Прочитайте первые %1 байт памяти, чтобы проверить.</source>
+        <translation>The data written cannot be trusted: most likely the memory did not carry out those transactions. Read the first %1 bytes of the memory to check.</translation>
+    </message>
+    <message>
+        <source>«%1»: проверить записанное не удалось: при чтении первых %3 байт память не ответила (нет подтверждения адреса) и за %2 мс так и не освободилась.
+Запись не подтверждена. Проверьте подключение и питание памяти.</source>
+        <translation>“%1”: what was written could not be checked: reading the first %3 bytes, the memory did not answer (no acknowledge of its address) and was still busy after %2 ms.
+The write is not confirmed. Check the wiring and the memory&apos;s supply.</translation>
+    </message>
+    <message>
+        <source>«%1»: проверка чтением первых %3 байт памяти: %2 из %3 байт отличаются от записанного.</source>
+        <translation>“%1”: read-back check of the first %3 bytes of the memory: %2 of %3 bytes differ from what was written.</translation>
     </message>
 </context>
 <context>
@@ -299,6 +299,50 @@ Every page written was read back and matches the file.</translation>
     <message>
         <source>Кабель работает не так, как выбран: подсказки — в отчёте ниже.</source>
         <translation>The cable does not work as chosen: the report below has hints.</translation>
+    </message>
+    <message>
+        <source>точно</source>
+        <translation>certain</translation>
+    </message>
+    <message>
+        <source>предположение</source>
+        <translation>guess</translation>
+    </message>
+    <message>
+        <source>не определить</source>
+        <translation>cannot tell</translation>
+    </message>
+    <message>
+        <source>Микросхема</source>
+        <translation>Chip</translation>
+    </message>
+    <message>
+        <source>Определить микросхему…</source>
+        <translation>Detect Chip…</translation>
+    </message>
+    <message>
+        <source>Определить микросхему</source>
+        <translation>Detect chip</translation>
+    </message>
+    <message>
+        <source>Определение микросхемы</source>
+        <translation>Chip Detection</translation>
+    </message>
+    <message>
+        <source>Выбрать одну микросхему по этим признакам нельзя; выбрана по-прежнему %1. Выберите микросхему по надписи на корпусе в меню «Микросхема».</source>
+        <translation>These signs do not point to one chip; %1 stays chosen. Choose the chip by the marking on its package in the “Chip” menu.</translation>
+    </message>
+    <message>
+        <source>Подходит одна микросхема, %1, и она уже выбрана.</source>
+        <translation>One chip fits, the %1, and it is already chosen.</translation>
+    </message>
+    <message>
+        <source>Подходит одна микросхема: %1 (выбрана %2). Выбрать %1?</source>
+        <translation>One chip fits: the %1 (the %2 is chosen). Choose the %1?</translation>
+    </message>
+    <message>
+        <source>Выбрать</source>
+        <translation>Choose</translation>
     </message>
 </context>
 </TS>
