@@ -258,8 +258,8 @@ void Form1::Guarded(const QString& what, const std::function<void()>& body) {
                            "снова обратится к порту.");
                 break;
             case ErrorKind::Usage:
-                title = QStringLiteral("Неверный выбор");
-                after = QStringLiteral("Операция «%1» не выполнена.");
+                title = tr("Неверный выбор");
+                after = tr("Операция «%1» не выполнена.");
                 break;
             case ErrorKind::File:
                 title = tr("Ошибка файла");

@@ -344,5 +344,13 @@ Every page written was read back and matches the file.</translation>
         <source>Выбрать</source>
         <translation>Choose</translation>
     </message>
+    <message>
+        <source>Неверный выбор</source>
+        <translation>Choice not possible</translation>
+    </message>
+    <message>
+        <source>Операция «%1» не выполнена.</source>
+        <translation>The operation “%1” was not carried out.</translation>
+    </message>
 </context>
 </TS>
