@@ -115,9 +115,19 @@ Pattern Interpret(const std::vector<int>& x, int width) {
 }
 
 // The size of a two-byte part with one device address, from where its contents repeat: such a
-// part ignores the address bits above its size, so address 0x1000 of a 24c32 reads as 0.
+// part ignores the address bits above its size, so address 0x1000 of a 24c32 reads as 0. Two
+// stretches are compared, at the start and at the end of the first 4 KB, so that contents that
+// merely begin alike (a ramp in every block) are not taken for a repeat.
+std::optional<Bytes> Sample(MemoryBus& memory, int base) {
+    auto start = Read(memory, base, 32);
+    const auto end = Read(memory, base + 0xFE0, 32);
+    if (!start || !end) return std::nullopt;
+    start->insert(start->end(), end->begin(), end->end());
+    return start;
+}
+
 void GuessTwoByteSize(MemoryBus& memory, DetectReport& report) {
-    const auto start = Read(memory, 0, 32);
+    const auto start = Sample(memory, 0);
     if (!start || Uniform(*start)) {
         report.findings.push_back({Label::CannotTell,
                                    {"cannot tell the size: the first bytes are all the same",
@@ -127,7 +137,7 @@ void GuessTwoByteSize(MemoryBus& memory, DetectReport& report) {
     const char* names[] = {"24c32", "24c64", "24c128", "24c256"};
     for (int k = 0; k < 4; ++k) {
         const int at = 0x1000 << k;
-        const auto there = Read(memory, at, 32);
+        const auto there = Sample(memory, at);
         if (there && *there == *start) {
             report.candidates = {Part(names[k])};
             report.findings.push_back(

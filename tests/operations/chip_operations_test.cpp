@@ -112,6 +112,11 @@ TEST(DetectTest, TellsEachPartFromItsAddressesAddressingAndRepeatsWithoutWriting
             << "the one part left once the addressing and the repeats are known";
         ExpectNoWrite(rig);
     }
+    // Contents that begin alike in every 2 KB (the demonstration's ramps) are no repeat.
+    BusRig demo(true, ChooseChip("24c64"));
+    sim::LoadDemoContents(demo.eeprom);
+    EXPECT_EQ(Detect(demo.bus, demo.clock.Fn()).candidates,
+              std::vector<const Chip*>{FindChip("24c64")});
 }
 
 TEST(DetectTest, AnErasedMemoryOrNoneIsACannotTellNotAGuess) {
