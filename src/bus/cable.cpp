@@ -216,21 +216,25 @@ Cable ParseCableDefinition(const std::string& name, const std::string& definitio
         const auto eq = item.find('=');
         const std::string part = Lower(Trim(item.substr(0, eq)));
         const std::string value = eq == std::string::npos ? "" : Trim(item.substr(eq + 1));
-        LineBit* line = part == "sda"      ? &cable.sdaOut
-                        : part == "scl"    ? &cable.sclOut
-                        : part == "sda-in" ? &cable.sdaIn
-                        : part == "scl-in" ? &cable.sclIn
-                                           : nullptr;
-        if (!line || eq == std::string::npos)
+        const bool known = part == "sda" || part == "scl" || part == "sda-in" || part == "scl-in";
+        if (!known || eq == std::string::npos)
             Refuse("cable '" + name + "': unknown part '" + item + "'",
                    "Кабель «" + name + "»: неизвестная часть «" + item + "».", kSyntaxEn,
                    kSyntaxRu);
         if (!given.insert(part).second)
             Refuse("cable '" + name + "': " + part + " given twice",
                    "Кабель «" + name + "»: " + part + " задана дважды.", kSyntaxEn, kSyntaxRu);
-        *line = ParseBit(name, part, value, part == "sda" || part == "scl");
-        if (!used.insert({line->port, line->bit}).second)
-            Refuse("cable '" + name + "', " + part + "=" + value + ": bit " + BitName(*line) +
+        const LineBit line = ParseBit(name, part, value, part == "sda" || part == "scl");
+        if (part == "sda")
+            cable.sdaOut = line;
+        else if (part == "scl")
+            cable.sclOut = line;
+        else if (part == "sda-in")
+            cable.sdaIn = line;
+        else
+            cable.sclIn = line;
+        if (!used.insert({line.port, line.bit}).second)
+            Refuse("cable '" + name + "', " + part + "=" + value + ": bit " + BitName(line) +
                        " is used twice",
                    "Кабель «" + name + "», " + part + "=" + value + ": бит используется дважды.",
                    "give every line a bit of its own", "Дайте каждой линии свой бит.");
