@@ -2,7 +2,7 @@
 //
 // --help and --version print and end the program without a window and without a display.
 // An unknown option, a --port that names no parallel port, a --lang that names no language of
-// the window, a --cable that names no cable (a built-in, a user cable or a definition; see
+// the window, a --speed that names no bus mode, a --cable that names no cable (a built-in, a user cable or a definition; see
 // bus/cable.h), or an argument too many prints the reason and the usage on stderr and ends the
 // program with status 2. Qt's own standard options
 // (-platform, -style, -reverse ...) pass untouched: QApplication reads argv again afterwards.
@@ -33,6 +33,7 @@ struct CommandLine {
     std::string image;              // IMAGE, empty when not given
     std::optional<ui::Language> language;  // --lang; when not given, the desktop's decides
     Cable cable = DirectCable();    // --cable, the direct cable when not given
+    std::optional<BusSpeed> speed;  // --speed, for this run only; when not given, the menu's
 };
 
 // Reads argv (leaves it as it is) and prints the help, the version or the error itself. Makes

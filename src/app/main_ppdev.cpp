@@ -24,6 +24,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     lpt::ui::UseLanguage(lpt::ui::ChooseLanguage(QLocale::system(), line.language));
     lpt::ui::Form1 window(port.Get(), line.cable);
+    if (line.speed) window.SetSpeed(*line.speed);  // this run only: the menu's choice stays
     lpt::ui::QuitSignals quitSignals(window);
     window.Load();
     window.show();

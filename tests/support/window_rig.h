@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QTableView>
 
@@ -33,6 +34,8 @@ struct WindowRig : SimBus {
 
     explicit WindowRig(bool memoryPresent = true)
         : SimBus(memoryPresent, [](int a) { return static_cast<std::uint8_t>(a * 5 + (a >> 8)); }) {
+        // The window keeps its choices in the settings: the tests' own, never the user's.
+        QStandardPaths::setTestModeEnabled(true);
         form = std::make_unique<ui::Form1>(port, clock.Fn());
         form->SetMessageSink([this](QMessageBox::Icon icon, const QString& title,
                                     const QString& text) {
