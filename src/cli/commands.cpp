@@ -233,9 +233,9 @@ int RunCommand(const Options& options, CliEnvironment& env) {
     const setup::ChosenPort port = OpenChosenPort(request, env);
 
     // A mode above the memory's datasheet is the user's call (the supply voltage decides): said
-    // once, and the command goes on.
-    if (const std::optional<std::string> above = SpeedAboveChip(options.speed, DefaultChip()))
-        PrintError(env.err, "warning: " + *above);
+    // once, and the command goes on. The cable test needs no memory.
+    const std::optional<std::string> above = SpeedAboveChip(options.speed, DefaultChip());
+    if (above && options.command != Command::TestCable) PrintError(env.err, "warning: " + *above);
     I2CBus bus(port.Get(), env.clock, request.cable, options.speed);
     MemoryBus memory(bus, env.clock);
     Progress progress(env, env.errIsTerminal && !options.quiet);

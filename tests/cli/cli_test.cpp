@@ -535,6 +535,11 @@ TEST_F(CliTest, TheSpeedReachesTheBusAWarningAboveTheChipAndTheFallBackAfterAMis
         }
     }
 
+    // The cable test needs no memory: no word about the memory's speed.
+    port->Wire(DirectCable());  // a whole port: the test reads every status bit
+    EXPECT_EQ(Run({"--speed", "fast-plus", "test-cable"}), kStatusDone) << err.str();
+    EXPECT_EQ(err.str().find("warning"), std::string::npos) << err.str();
+
     // A mismatch at a fast mode may be the bus: the message says so and how to go back.
     eeprom.Memory()[0x11] = 0x00;
     const std::string fallBack = "; the bus at 400 kHz may be too fast for the cable or the "
