@@ -31,7 +31,10 @@ const SpeedEntry kSpeedEntries[] = {
      QT_TRANSLATE_NOOP("lpt::ui::Form1", "Быстрая плюс (1 МГц)")},
 };
 
-QSettings Settings() { return QSettings(QStringLiteral("lpt-eeprom"), QStringLiteral("lpt-eeprom")); }
+// ~/.config/lpt-eeprom/lpt-eeprom.conf
+QSettings Settings() {
+    return QSettings(QStringLiteral("lpt-eeprom"), QStringLiteral("lpt-eeprom"));
+}
 
 }  // namespace
 
