@@ -14,6 +14,10 @@
 //     bus driver's floor with a port that costs 1.5 us a call, and the write of a full image
 //     with a 3 ms memory against its floor (the write cycles plus the bus time of the same
 //     transactions).
+//  6. Each bus mode (standard, fast, fast plus): one block read and the 24c512's whole read
+//     against the 100 kHz limit and against the mode's own floor (the virtual clock of a port
+//     that counts its calls, at 1.5 us a call and free), and a full 24c512 write at fast mode
+//     against its floor (pages x write cycle + bus time).
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -35,6 +39,7 @@
 #include "sim/trace.h"
 #include "sim/wire_events.h"
 #include "support/costly_port.h"
+#include "support/floor_port.h"
 
 using namespace lpt;
 using Clock = std::chrono::steady_clock;
@@ -244,37 +249,7 @@ private:
     bool scl_ = true;
 };
 
-// A virtual clock for the floor: it stands still except that every port call that reaches the
-// register moves it on by the call's cost, and each reading by 10 ns (so a wait ends just past
-// its deadline). What the bus driver takes on it is the least its calls and its waits allow.
-class FloorPort : public Port {
-public:
-    FloorPort(Port& inner, TimeNs cost) : inner_(inner), cost_(cost) {}
-    void SetPortBit(int port, int bit) override { Write(port, bit, true); }
-    void ClrPortBit(int port, int bit) override { Write(port, bit, false); }
-    std::int32_t GetPortBit(int port, int bit) override {
-        now_ += cost_;
-        return inner_.GetPortBit(port, bit);
-    }
-    LineTiming Timing() const override { return inner_.Timing(); }
-    ClockFn Clock() {
-        return [this] { return now_ += std::chrono::nanoseconds(10); };
-    }
-    TimeNs Now() const { return now_; }
-
-private:
-    void Write(int port, int bit, bool one) {
-        // As the ppdev port: a write that would not change the register costs nothing.
-        const int slot = (port == Wiring::kSdaOut.port ? 0 : 8) + (bit & 7);
-        if (written_[slot] != (one ? 1 : 0)) now_ += cost_;
-        written_[slot] = one ? 1 : 0;
-        one ? inner_.SetPortBit(port, bit) : inner_.ClrPortBit(port, bit);
-    }
-    Port& inner_;
-    TimeNs cost_;
-    TimeNs now_{1'000'000'000};
-    int written_[16] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
-};
+using testing::FloorPort;
 
 // The 24c512 on a simulated port under standard-mode timing, its calls not recorded.
 struct ChipBench {
@@ -294,6 +269,8 @@ struct ChipBench {
     sim::SimEeprom eeprom;
     EdgeCounter edges;
 };
+
+void WriteFigures(BusSpeed speed);
 
 void BigChipFigures() {
     const ChipChoice chip = ChooseChip("24c512");
@@ -336,16 +313,21 @@ void BigChipFigures() {
                 edges, limitMs, freeMs, freeMs / limitMs, costlyMs, floorMs, costlyMs / floorMs,
                 costlyMs / limitMs);
 
-    // The write of a full image: the floor is the write cycles plus the bus time of the same
-    // transactions on a memory whose write cycle takes no time (no poll refused).
-    const MemoryGeometry g = chip.Geometry();
+    WriteFigures(BusSpeed::Standard);
+}
+
+// The write of a full 24c512 image at `speed`, free port: the floor is the write cycles plus the
+// bus time of the same transactions on a memory whose write cycle takes no time (no poll
+// refused).
+void WriteFigures(BusSpeed speed) {
+    const MemoryGeometry g = ChooseChip("24c512").Geometry();
     double busMs = 0, writeMs = 0;
     int pages = 0;
     for (int pass = 0; pass < 2; ++pass) {
         ChipBench b("24c512", pass == 0 ? TimeNs{0} : std::chrono::milliseconds(3));
         MemoryBytes inverted = b.eeprom.Memory();
         for (auto& byte : inverted) byte = static_cast<std::uint8_t>(~byte);
-        I2CBus bus(b.port);
+        I2CBus bus(b.port, SteadyNow, DirectCable(), speed);
         MemoryBus memory(bus, SteadyNow, g);
         const auto t0 = Clock::now();
         const WriteReport report = WriteImage(memory, MemoryImage::Full(inverted));
@@ -354,9 +336,76 @@ void BigChipFigures() {
         if (report.verify.differing != 0) std::printf("  (read-back differs: %d)\n", report.verify.differing);
     }
     const double least = pages * 3.0 + busMs;
-    std::printf("WriteImage, 24c512, every page differs, 3 ms memory, free port: %d pages; wall "
-                "%.1f ms;\n  floor %d x 3 ms + bus time %.1f ms = %.1f ms; ratio %.3f\n",
-                pages, writeMs, pages, busMs, least, writeMs / least);
+    std::printf("WriteImage, 24c512 at %s, every page differs, 3 ms memory, free port: %d pages; "
+                "wall %.1f ms;\n  floor %d x 3 ms + bus time %.1f ms = %.1f ms; ratio %.3f\n",
+                SpeedRate(speed), pages, writeMs, pages, busMs, least, writeMs / least);
+}
+
+// One piece of work at one bus mode, four ways: a free port and a port of 1.5 us a call, each
+// for real (the wall clock, the port's waits spun) and on the floor's virtual clock (the least
+// its calls and the mode's minima allow). And the 100 kHz limit of the same traffic.
+struct ModeRun {
+    double freeMs = 0, freeFloorMs = 0, costlyMs = 0, costlyFloorMs = 0, limitMs = 0;
+};
+
+ModeRun RunAtMode(const char* chip, BusSpeed speed,
+                  const std::function<void(I2CBus&, const ClockFn&)>& work) {
+    const TimeNs cost = std::chrono::nanoseconds(1500);
+    ModeRun r;
+    for (const TimeNs c : {TimeNs{0}, cost}) {
+        {
+            ChipBench b(chip);
+            FloorPort floor(b.port, c);
+            const ClockFn clock = floor.Clock();
+            I2CBus bus(floor, clock, DirectCable(), speed);
+            const TimeNs t0 = floor.Now();
+            work(bus, clock);
+            (c == TimeNs{0} ? r.freeFloorMs : r.costlyFloorMs) = Us(floor.Now() - t0) / 1000;
+            r.limitMs = static_cast<double>(b.edges.rises) / 100.0;
+        }
+        ChipBench b(chip);
+        testing::CostlyPort costly(b.port, c);
+        I2CBus bus(costly, SteadyNow, DirectCable(), speed);
+        const auto t0 = Clock::now();
+        work(bus, SteadyNow);
+        (c == TimeNs{0} ? r.freeMs : r.costlyMs) = Ms(Clock::now() - t0);
+    }
+    return r;
+}
+
+void ModeFigures() {
+    for (BusSpeed speed : {BusSpeed::Standard, BusSpeed::Fast, BusSpeed::FastPlus}) {
+        const struct {
+            const char* what;
+            const char* chip;
+            std::function<void(I2CBus&, const ClockFn&)> work;
+        } runs[] = {
+            {"one block read (24c16, 256 bytes)", "24c16",
+             [](I2CBus& bus, const ClockFn& clock) {
+                 MemoryBus memory(bus, clock);
+                 memory.SequentialRead(0, 256, [](int, std::uint8_t) {}, Opening::Once(),
+                                       OnRefusal::SendOn);
+             }},
+            {"ReadMemory, 24c512, 65536 bytes", "24c512",
+             [](I2CBus& bus, const ClockFn& clock) {
+                 MemoryBus memory(bus, clock, ChooseChip("24c512").Geometry());
+                 ReadMemory(memory);
+             }},
+        };
+        std::printf("-- %s (%s) --\n", SpeedName(speed), SpeedRate(speed));
+        for (const auto& run : runs) {
+            const ModeRun r = RunAtMode(run.chip, speed, run.work);
+            std::printf("%s: 100 kHz limit %.2f ms\n"
+                        "  free port:     %8.2f ms, floor %8.2f ms, ratio to floor %.3f, to the "
+                        "limit %.3f\n"
+                        "  1.5 us a call: %8.2f ms, floor %8.2f ms, ratio to floor %.3f, to the "
+                        "limit %.3f\n",
+                        run.what, r.limitMs, r.freeMs, r.freeFloorMs, r.freeMs / r.freeFloorMs,
+                        r.freeMs / r.limitMs, r.costlyMs, r.costlyFloorMs,
+                        r.costlyMs / r.costlyFloorMs, r.costlyMs / r.limitMs);
+        }
+    }
+    WriteFigures(BusSpeed::Fast);
 }
 
 }  // namespace
@@ -434,5 +483,9 @@ int main() {
 
     std::printf("\n== A 64 KB memory (24c512), standard-mode timing ==\n");
     BigChipFigures();
+
+    std::printf("\n== Bus modes: reads against the 100 kHz limit and each mode's own floor, and a "
+                "fast-mode write ==\n");
+    ModeFigures();
     return 0;
 }

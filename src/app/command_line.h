@@ -3,8 +3,8 @@
 // --help and --version print and end the program without a window and without a display.
 // An unknown option, a --port that names no parallel port, a --lang that names no language of
 // the window, a --cable that names no cable (a built-in, a user cable or a definition; see
-// bus/cable.h), a --chip, --page or --pins the chip table refuses, or an argument too many
-// prints the reason and the usage on stderr and ends the
+// bus/cable.h), a --chip, --page or --pins the chip table refuses, a --speed that names no bus
+// mode, or an argument too many prints the reason and the usage on stderr and ends the
 // program with status 2. Qt's own standard options
 // (-platform, -style, -reverse ...) pass untouched: QApplication reads argv again afterwards.
 #pragma once
@@ -37,6 +37,7 @@ struct CommandLine {
     Cable cable = DirectCable();    // --cable, the direct cable when not given
     // --chip with --page and --pins; when not given, the choice the window remembers decides.
     std::optional<ChipChoice> chip;
+    std::optional<BusSpeed> speed;  // --speed, for this run only; when not given, the menu's
 };
 
 // Reads argv (leaves it as it is) and prints the help, the version or the error itself. Makes

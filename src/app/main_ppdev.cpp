@@ -32,6 +32,7 @@ int main(int argc, char* argv[]) {
     const std::unique_ptr<QSettings> settings = lpt::ui::UserSettings();
     window.SetChip(lpt::ui::StartChip(line.chip, *settings));
     window.RememberChipsIn(settings.get());
+    if (line.speed) window.SetSpeed(*line.speed);  // this run only: the menu's choice stays
     lpt::ui::QuitSignals quitSignals(window);
     window.Load();
     window.show();

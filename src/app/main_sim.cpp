@@ -69,6 +69,7 @@ int main(int argc, char* argv[]) {
     lpt::ui::Form1 window(memory->Get(), line.cable);
     window.SetChip(chip);
     window.RememberChipsIn(settings.get());
+    if (line.speed) window.SetSpeed(*line.speed);  // this run only: the menu's choice stays
     lpt::ui::QuitSignals quitSignals(window);
     window.Load();
     window.show();

@@ -15,12 +15,18 @@ TimeNs After(TimeNs event, TimeNs minimum) {
 
 }  // namespace
 
-I2CBus::I2CBus(Port& port, ClockFn clock, Cable cable)
-    : port_(port),
-      clock_(std::move(clock)),
-      timing_(port.Timing()),
-      timed_(!timing_.IsZero()),
-      cable_(std::move(cable)) {}
+I2CBus::I2CBus(Port& port, ClockFn clock, Cable cable, BusSpeed speed)
+    : port_(port), clock_(std::move(clock)), declared_(port.Timing()), cable_(std::move(cable)) {
+    SetSpeed(speed);
+}
+
+void I2CBus::SetSpeed(BusSpeed speed) {
+    speed_ = speed;
+    // A port with no timing of its own (the simulated one) answers as fast as it is called.
+    timing_ = speed == BusSpeed::Standard || declared_.IsZero() ? declared_
+                                                                : LineTiming::For(speed);
+    timed_ = !timing_.IsZero();
+}
 
 void I2CBus::PowerUp() {
     if (powered_) return;

@@ -17,7 +17,9 @@
 // Line timing: the port declares the minimum times between line changes (zero for the
 // simulated port, standard-mode minima for the real one). SetSDA and SetSCL wait, on the
 // monotonic clock, until every minimum that governs the change they are about to make has
-// passed since the line change it is counted from, and no longer.
+// passed since the line change it is counted from, and no longer. At standard speed the bus
+// keeps what the port declares; at fast or fast plus, a port that declares any timing gets
+// that mode's minima instead, and a port that declares none still gets no waits.
 //
 // The cable (bus/cable.h) says which register bit carries each line; the counts above are those
 // of every cable. Where the cable reads SCL back, each rise of SCL is followed by reads of SCL
@@ -44,7 +46,14 @@ constexpr TimeNs kSclStretchLimit = std::chrono::milliseconds(1);
 
 class I2CBus {
 public:
-    explicit I2CBus(Port& port, ClockFn clock = SteadyNow, Cable cable = DirectCable());
+    explicit I2CBus(Port& port, ClockFn clock = SteadyNow, Cable cable = DirectCable(),
+                    BusSpeed speed = BusSpeed::Standard);
+
+    // The bus mode whose minima the waits keep; a change takes effect at the next line change.
+    BusSpeed Speed() const { return speed_; }
+    void SetSpeed(BusSpeed speed);
+    // The minima kept now (all zero on a port that declares none).
+    const LineTiming& Timing() const { return timing_; }
 
     // The cable the bus is driven through, fixed for the bus's life.
     const Cable& GetCable() const { return cable_; }
@@ -98,8 +107,10 @@ private:
 
     Port& port_;
     ClockFn clock_;
+    LineTiming declared_;  // what the port asks for at standard speed
+    BusSpeed speed_ = BusSpeed::Standard;
     LineTiming timing_;
-    bool timed_;
+    bool timed_ = false;
     Cable cable_;
     bool powered_ = false;
     // What the driver last put on each line (unknown until the first call), and when each

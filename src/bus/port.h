@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/bus_speed.h"
 #include "common/user_error.h"
 
 namespace lpt {
@@ -59,7 +60,18 @@ struct LineTiming {
     bool IsZero() const;
     // Standard mode (100 kHz) minima of the I2C bus.
     static LineTiming StandardMode();
+    // Fast mode (400 kHz) minima.
+    static LineTiming FastMode();
+    // Fast mode plus (1 MHz) minima.
+    static LineTiming FastModePlus();
+    // The minima of `speed`.
+    static LineTiming For(BusSpeed speed);
 };
+
+// The clock, in kHz, a mode gives on a port whose calls take `callCost`: a bit takes at least
+// three port calls (SDA, SCL up, SCL down) and at least the mode's clock period, whichever is
+// longer. At 1.5 us a call that is 4.5 us a bit: fast mode is then bounded by the port.
+int ClockOnPortKHz(BusSpeed speed, std::chrono::nanoseconds callCost);
 
 // Port I/O on the PC's I/O port numbers. Implementations open their device lazily: nothing
 // is touched before the first call, and a failed open is tried again at the next call.

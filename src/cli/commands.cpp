@@ -39,6 +39,12 @@ private:
     const Progress& progress_;
 };
 
+// "; the bus at 400 kHz may be too fast ...": said after a failure the bus mode may explain.
+std::string SpeedDoubtText(BusSpeed speed) {
+    const std::optional<std::string> doubt = SpeedDoubt(speed);
+    return doubt ? "; " + *doubt : "";
+}
+
 std::optional<Failure> Scan(CommandRun& run) {
     ScanCancel listener(run.progress);
     const std::vector<std::uint8_t> answers = BusScan(run.bus, listener);
@@ -105,7 +111,7 @@ std::optional<Failure> Verify(CommandRun& run, const MemoryImage& image) {
                                       run.options.file + ", " +
                                       FirstMismatch(diff, "expected", "found", digits) +
                                       "; write the file to the memory, or check that it is the "
-                                      "right file"};
+                                      "right file" + SpeedDoubtText(run.options.speed)};
 }
 
 // The end of a write or an erase: the summary, and the bytes that read back otherwise.
@@ -120,7 +126,8 @@ std::optional<Failure> WriteOutcome(CommandRun& run, const WriteReport& report) 
                                       " bytes read back other than written, " +
                                       FirstMismatch(report.verify, "wrote", "read", digits) +
                                       "; the memory may be write-protected (WP pin high) or "
-                                      "failing" + (doubt.empty() ? "" : "; " + doubt)};
+                                      "failing" + (doubt.empty() ? "" : "; " + doubt) +
+                                      SpeedDoubtText(run.options.speed)};
 }
 
 std::optional<Failure> Write(CommandRun& run, const MemoryImage& image) {
@@ -261,7 +268,11 @@ int RunCommand(const Options& options, CliEnvironment& env) {
 
     const setup::ChosenPort port = OpenChosenPort(request, env);
 
-    I2CBus bus(port.Get(), env.clock, request.cable);
+    // A mode above the memory's datasheet is the user's call (the supply voltage decides): said
+    // once, and the command goes on. The cable test needs no memory.
+    const std::optional<std::string> above = SpeedAboveChip(options.speed, chip.Part());
+    if (above && options.command != Command::TestCable) PrintError(env.err, "warning: " + *above);
+    I2CBus bus(port.Get(), env.clock, request.cable, options.speed);
     MemoryBus memory(bus, env.clock, chip.Geometry());
     Progress progress(env, env.errIsTerminal && !options.quiet);
     CommandRun run{options, env.out, env.clock, bus, memory, progress};
@@ -278,6 +289,7 @@ int RunCommand(const Options& options, CliEnvironment& env) {
         failure = Failure{kStatusCancelled, CancelledMessage(options)};
     } catch (const UserError& e) {  // the bus, the port, or the file a read was to go into
         failure = Failure{StatusFor(e.Kind()), e.English()};
+        if (e.Kind() == ErrorKind::Bus) failure->message += SpeedDoubtText(options.speed);
     }
     progress.End();
     LeaveBusAtRest(bus, port.Get(), failure);

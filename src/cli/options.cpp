@@ -65,6 +65,17 @@ Exit status:
   130  cancelled by SIGINT, SIGTERM or SIGHUP; the bus is left at rest after the transaction under
        way)";
 
+// What each mode gives on the real port: a port call (an ioctl) takes about 1.5 us, and a bit
+// is at least three of them (SDA, SCL up, SCL down), about 4.5 us, which the port cannot go below
+// whatever the mode's minima allow.
+constexpr char kSpeedHelp[] =
+    "The bus clock: standard (100 kHz, the default; every memory),\n"
+    "fast (400 kHz) or fast-plus (1 MHz) where the chip allows it (a\n"
+    "warning when above its datasheet). A bit takes at least 3 port calls:\n"
+    "at 1.5 us a call, 4.5 us, so both fast modes give at most ~220 kHz\n"
+    "there, bounded by the port, not by their minima (test-cable measures\n"
+    "the call time)";
+
 struct CommandName {
     const char* name;
     Command command;
@@ -84,6 +95,7 @@ struct Words {
     std::string port;
     std::string simImage;
     std::string cable = "direct";
+    std::string speed = "standard";
     bool quiet = false;
     std::string file;
     std::string format;
@@ -275,6 +287,8 @@ std::optional<Options> Check(const Words& typed, Command command, bool portGiven
     options.port = setup::PortRequest{choice.value_or(PortChoice{}), sim, typed.simImage, *chip};
     options.quiet = typed.quiet;
     options.cable = typed.cable;
+    // CLI11 lets only the three names through.
+    options.speed = SpeedFromName(typed.speed).value_or(BusSpeed::Standard);
     options.file = typed.file;
     // CLI11 lets only the three names through.
     if (!typed.format.empty()) options.format = FormatFromName(typed.format);
@@ -345,6 +359,9 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, std::ostream& o
                    "The levels of its address pins A2 A1 A0 as one number (A2 high = 4,\n"
                    "A1 = 2, A0 = 1); all low when not given, A2 high on the 24xx1025")
         ->type_name("N");
+    app.add_option("--speed", typed.speed, kSpeedHelp)
+        ->type_name("standard|fast|fast-plus")
+        ->check(CLI::IsMember({"standard", "fast", "fast-plus"}).description(""));
     app.add_flag("-q,--quiet", typed.quiet,
                  "Print only errors: no progress, no reports (a dump or a scan's\n"
                  "list still goes to stdout)");

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/bus_speed.h"
 #include "image/image_file.h"
 #include "setup/port_setup.h"
 
@@ -21,6 +22,7 @@ struct Options {
     setup::PortRequest port;  // --port, or --sim[=IMAGE]; the memory (--chip, --page, --pins)
     bool quiet = false;
     std::string cable = "direct";       // --cable: a name or a definition, chosen at the run
+    BusSpeed speed = BusSpeed::Standard;  // --speed
     std::string file;                   // write, verify: FILE; read: -o FILE, empty for the dump
     std::optional<ImageFormat> format;  // --format
     // read -o: --format, else the file's extension; binary for stdout.

@@ -12,23 +12,25 @@ namespace {
 using std::chrono::milliseconds;
 
 // Device-byte bits: A0 rides in bit 1, A1 in bit 2, A2 in bit 3; address bits above the word
-// address start at `highShift`.
+// address start at `highShift`. The last column is the fastest bus mode of the datasheets.
 constexpr std::array kChips{
-    Chip{"24c01", "", 128, 8, 1, 0x00, 1, 0x0E, 0, milliseconds(5)},
-    Chip{"24c02", "", 256, 8, 1, 0x00, 1, 0x0E, 0, milliseconds(5)},
-    Chip{"24c04", "", 512, 16, 1, 0x02, 1, 0x0C, 0, milliseconds(5)},
-    Chip{"24c08", "", 1024, 16, 1, 0x06, 1, 0x08, 0, milliseconds(5)},
-    Chip{"24c16", "", 2048, 16, 1, 0x0E, 1, 0x00, 0, milliseconds(5)},
-    Chip{"24c32", "", 4096, 32, 2, 0x00, 1, 0x0E, 0, milliseconds(5)},
-    Chip{"24c64", "", 8192, 32, 2, 0x00, 1, 0x0E, 0, milliseconds(5)},
-    Chip{"24c128", "", 16384, 64, 2, 0x00, 1, 0x0E, 0, milliseconds(5)},
-    Chip{"24c256", "", 32768, 64, 2, 0x00, 1, 0x0E, 0, milliseconds(5)},
-    Chip{"24c512", "", 65536, 128, 2, 0x00, 1, 0x0E, 0, milliseconds(5)},
-    Chip{"24c1024", "24cm01 at24cm01", 131072, 256, 2, 0x02, 1, 0x0C, 0, milliseconds(5)},
+    Chip{"24c01", "", 128, 8, 1, 0x00, 1, 0x0E, 0, milliseconds(5), BusSpeed::Fast},
+    Chip{"24c02", "", 256, 8, 1, 0x00, 1, 0x0E, 0, milliseconds(5), BusSpeed::Fast},
+    Chip{"24c04", "", 512, 16, 1, 0x02, 1, 0x0C, 0, milliseconds(5), BusSpeed::Fast},
+    Chip{"24c08", "", 1024, 16, 1, 0x06, 1, 0x08, 0, milliseconds(5), BusSpeed::Fast},
+    Chip{"24c16", "", 2048, 16, 1, 0x0E, 1, 0x00, 0, milliseconds(5), BusSpeed::Fast},
+    Chip{"24c32", "", 4096, 32, 2, 0x00, 1, 0x0E, 0, milliseconds(5), BusSpeed::Fast},
+    Chip{"24c64", "", 8192, 32, 2, 0x00, 1, 0x0E, 0, milliseconds(5), BusSpeed::Fast},
+    Chip{"24c128", "", 16384, 64, 2, 0x00, 1, 0x0E, 0, milliseconds(5), BusSpeed::Fast},
+    Chip{"24c256", "", 32768, 64, 2, 0x00, 1, 0x0E, 0, milliseconds(5), BusSpeed::Fast},
+    Chip{"24c512", "", 65536, 128, 2, 0x00, 1, 0x0E, 0, milliseconds(5), BusSpeed::Fast},
+    Chip{"24c1024", "24cm01 at24cm01", 131072, 256, 2, 0x02, 1, 0x0C, 0, milliseconds(5),
+         BusSpeed::FastPlus},
     // The block bit B0 sits where the others have A2; the part needs its A2 pin tied high.
     Chip{"24xx1025", "24lc1025 24aa1025 24fc1025", 131072, 128, 2, 0x08, 3, 0x06, 4,
-         milliseconds(5)},
-    Chip{"24cm02", "at24cm02", 262144, 256, 2, 0x06, 1, 0x08, 0, milliseconds(10)},
+         milliseconds(5), BusSpeed::FastPlus},
+    Chip{"24cm02", "at24cm02", 262144, 256, 2, 0x06, 1, 0x08, 0, milliseconds(10),
+         BusSpeed::FastPlus},
 };
 
 bool SameName(std::string_view a, std::string_view b) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "common/bus_speed.h"
 #include "common/user_error.h"
 
 namespace lpt {
@@ -75,6 +76,7 @@ struct Chip {
                              // bit 2, A2 in bit 3, where the part compares them
     int pinsTiedHigh;        // pins (A2 = 4, A1 = 2, A0 = 1) the part needs high to answer at all
     std::chrono::nanoseconds writeCycle;  // the datasheet's longest write cycle
+    BusSpeed fastest;                     // the fastest bus mode the datasheet gives
 
     // Whether the part compares any address pin with the device byte.
     bool ComparesPins() const { return pinBits != 0; }

@@ -216,8 +216,16 @@ CableTestReport TestCable(Port& port, I2CBus& bus, const ClockFn& clock) {
         times.push_back(clock() - before);
     }
     std::nth_element(times.begin(), times.begin() + kTimedReads / 2, times.end());
-    out.push_back("port call time: median " + Micro(times[kTimedReads / 2]) + " us over " +
+    const TimeNs callTime = times[kTimedReads / 2];
+    out.push_back("port call time: median " + Micro(callTime) + " us over " +
                   std::to_string(kTimedReads) + " status reads");
+    std::string speeds;
+    for (BusSpeed speed : {BusSpeed::Standard, BusSpeed::Fast, BusSpeed::FastPlus}) {
+        speeds += std::string(speeds.empty() ? "" : ", ") + SpeedName(speed) + " " +
+                  std::to_string(ClockOnPortKHz(speed, callTime)) + " kHz";
+    }
+    out.push_back("bus clock on this port (--speed), at most: " + speeds +
+                  " (a bit takes at least 3 port calls)");
     out.push_back(works ? "result: the cable works as chosen"
                         : "result: the cable does not work as chosen");
     report.works = works;

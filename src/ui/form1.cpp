@@ -267,7 +267,8 @@ void Form1::Guarded(const QString& what, const std::function<void()>& body) {
                 break;
         }
         ShowMessage(QMessageBox::Critical, title,
-                    ErrorText(e) + QStringLiteral("\n\n") + after.arg(what));
+                    ErrorText(e) + QStringLiteral("\n\n") + after.arg(what) +
+                        (e.Kind() == ErrorKind::Bus ? SpeedHint() : QString()));
     } catch (const std::exception& e) {
         ShowMessage(QMessageBox::Critical, tr("Ошибка"),
                     tr("Операция «%1» прервана из-за внутренней ошибки: %2")
@@ -319,7 +320,7 @@ void Form1::ShowMessage(QMessageBox::Icon icon, const QString& title, const QStr
 void Form1::ReportUnanswered(const OperationResult& result) {
     const std::string text = OperationWarning(result, memory_);
     if (text.empty() || unloaded_) return;
-    ShowMessage(QMessageBox::Warning, tr("Память не отвечает"), Utf8(text));
+    ShowMessage(QMessageBox::Warning, tr("Память не отвечает"), Utf8(text) + SpeedHint());
 }
 
 // ---- event procedures ------------------------------------------------------------------------

@@ -39,6 +39,9 @@ namespace lpt::ui {
 class DumpView;
 class GridTableModel;
 
+// The bus speed the window's menu last kept in the settings; standard when none.
+BusSpeed StoredSpeed();
+
 // The window and the buttons a run can disable.
 enum class Control { Form1, Command1, Command2, Command3, Command4, Command7, Command8 };
 
@@ -61,6 +64,9 @@ public:
     void ApplyLayout(float outerWidthTwips, float outerHeightTwips);
 
     I2CBus& Bus() { return bus_; }
+    // The bus mode for this run, as the command line gives it: checked in the "Скорость шины"
+    // menu, not kept in the settings. Without it the window starts at the mode last chosen there.
+    void SetSpeed(BusSpeed speed);
     DumpGrid& Grid() { return grid_; }
     GridTableModel& GridModel();
     bool Unloaded() const { return unloaded_; }
@@ -150,6 +156,13 @@ private:
     void CheckChipEntry();
     // A yes/no question through the confirm dialog, `accept` the caption of its yes.
     bool Ask(const QString& title, const QString& text, const QString& accept);
+    // The bus speed submenu (speed_menu.cpp): a choice from it is applied, kept and warned about.
+    void BuildSpeedMenu();
+    void ChooseSpeed(BusSpeed speed);
+    static QString RateText(BusSpeed speed);
+    // After a failure a fast bus may explain: a line that says so and how to go back (empty at
+    // standard speed).
+    QString SpeedHint() const;
     // Opens a file through the dialogs and reads it whole; nothing when cancelled or refused
     // (the refusal is shown).
     std::optional<MemoryImage> ChooseImage(const QString& title, QString* path);
@@ -204,6 +217,7 @@ private:
     QPlainTextEdit* Text4 = nullptr;
     DumpView* MSFlexGrid1 = nullptr;
     QFrame* Frame1 = nullptr;
+    QActionGroup* speedGroup_ = nullptr;
 
     MessageSink messageSink_;
     std::function<void()> beepSink_;

@@ -125,6 +125,7 @@ void Form1::BuildActions() {
         }
     }
     BuildChipMenu();
+    BuildSpeedMenu();
 }
 
 void Form1::ForgetDump() {
@@ -320,9 +321,10 @@ void Form1::WriteFileToMemory() {
                        .arg(report.verify.differing)
                        .arg(MismatchLines(report.verify.first, report.verify.differing,
                                           tr("в файле"), tr("в памяти")))
-                       .arg(report.addressingDoubt.ru.empty()
-                                ? QString()
-                                : tr(" Кроме того, ") + WordingText(report.addressingDoubt));
+                       .arg((report.addressingDoubt.ru.empty()
+                                 ? QString()
+                                 : tr(" Кроме того, ") + WordingText(report.addressingDoubt)) +
+                            SpeedHint());
             MSFlexGrid1->Model().SetMarks([&] {
                 std::vector<int> at;
                 for (const Mismatch& m : report.verify.all) at.push_back(m.address);
@@ -363,7 +365,8 @@ void Form1::CompareWithFile() {
                         .arg(diff.differing)
                         .arg(diff.compared)
                         .arg(MismatchLines(diff.first, diff.differing, tr("в файле"),
-                                           tr("в памяти"))));
+                                           tr("в памяти"))) +
+                        SpeedHint());
     });
 }
 

@@ -64,5 +64,23 @@ TEST(ChipTableTest, ChoicesThatCannotBeMadeAreRefusedNamingWhatToGive) {
     EXPECT_EQ(refusal("24C64", 2, 7), "accepted") << "old parts have 2-byte pages";
 }
 
+TEST(ChipTableTest, EachPartSaysItsFastestBusModeAndTheNamesReadBack) {
+    for (const Chip& chip : Chips()) {
+        const std::string name = chip.name;
+        const bool plus = name == "24c1024" || name == "24xx1025" || name == "24cm02";
+        EXPECT_EQ(chip.fastest, plus ? BusSpeed::FastPlus : BusSpeed::Fast) << name;
+        EXPECT_EQ(SpeedAboveChip(BusSpeed::Fast, chip), std::nullopt) << name;
+        EXPECT_EQ(SpeedAboveChip(BusSpeed::FastPlus, chip).has_value(), !plus) << name;
+    }
+    EXPECT_EQ(FindChip("24fc1025")->fastest, BusSpeed::FastPlus);
+    for (BusSpeed speed : {BusSpeed::Standard, BusSpeed::Fast, BusSpeed::FastPlus})
+        EXPECT_EQ(SpeedFromName(SpeedName(speed)), speed);
+    EXPECT_EQ(SpeedFromName("FAST-PLUS"), BusSpeed::FastPlus);
+    for (const char* word : {"", "fast plus", "fastplus", "400", "standard "})
+        EXPECT_EQ(SpeedFromName(word), std::nullopt) << word;
+    EXPECT_EQ(SpeedDoubt(BusSpeed::Standard), std::nullopt);
+    EXPECT_NE(SpeedDoubt(BusSpeed::FastPlus)->find("1 MHz"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace lpt

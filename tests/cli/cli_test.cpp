@@ -723,3 +723,72 @@ TEST_F(CliTest, TheCableIsChosenForEveryCommandAndTested) {
 
 }  // namespace
 }  // namespace lpt::cli
+
+namespace lpt::cli {
+namespace {
+
+TEST_F(CliTest, TheSpeedReachesTheBusAWarningAboveTheChipAndTheFallBackAfterAMismatch) {
+    EXPECT_EQ(Run({"--speed", "turbo", "scan"}), kStatusUsage);
+    ExpectOneLine("--speed");
+    EXPECT_TRUE(port->Calls().empty());
+
+    // A port that asks for the real port's timing, on a clock fine enough to tell the modes.
+    SteppingClock fine{TimeNs(10)};
+    port->Detach(eeprom);
+    port = std::make_shared<sim::SimPort>(LineTiming::StandardMode(), fine.Fn());
+    port->Attach(eeprom);
+    env.clock = fine.Fn();
+    WriteImage("p.bin", Pattern(11));
+
+    const struct {
+        const char* speed;
+        LineTiming minima;
+        bool warned;  // above the 24c16's 400 kHz
+    } modes[] = {{"standard", LineTiming::StandardMode(), false},
+                 {"fast", LineTiming::FastMode(), false},
+                 {"fast-plus", LineTiming::FastModePlus(), true}};
+    for (const auto& mode : modes) {
+        SCOPED_TRACE(mode.speed);
+        port->ClearCalls();
+        EXPECT_EQ(Run({"verify", Path("p.bin"), "--speed", mode.speed}), kStatusDone);
+        EXPECT_EQ(out.str(), "verified: 2048 bytes match\n");
+        if (mode.warned) {
+            ExpectOneLine("warning: --speed fast-plus (1 MHz) is above the 400 kHz the 24c16 "
+                          "datasheet gives; it may work at its supply voltage, else give "
+                          "--speed fast or standard");
+        } else {
+            EXPECT_EQ(err.str(), "");
+        }
+        const sim::TimingMinima m = sim::CheckTiming(port->Calls());
+        EXPECT_TRUE(m.Violations(mode.minima).empty()) << m.Report();
+        // Each mode runs at its own pace: faster than the one below it allows.
+        if (mode.minima.clockPeriod < LineTiming::StandardMode().clockPeriod) {
+            EXPECT_FALSE(m.Violations(LineTiming::StandardMode()).empty()) << m.Report();
+        }
+        if (mode.minima.clockPeriod < LineTiming::FastMode().clockPeriod) {
+            EXPECT_FALSE(m.Violations(LineTiming::FastMode()).empty()) << m.Report();
+        }
+    }
+
+    // The cable test needs no memory: no word about the memory's speed.
+    port->Wire(DirectCable());  // a whole port: the test reads every status bit
+    EXPECT_EQ(Run({"--speed", "fast-plus", "test-cable"}), kStatusDone) << err.str();
+    EXPECT_EQ(err.str().find("warning"), std::string::npos) << err.str();
+
+    // A mismatch at a fast mode may be the bus: the message says so and how to go back.
+    eeprom.Memory()[0x11] = 0x00;
+    const std::string fallBack = "; the bus at 400 kHz may be too fast for the cable or the "
+                                 "memory's supply; try again with --speed standard";
+    EXPECT_EQ(Run({"--speed", "fast", "verify", Path("p.bin")}), kStatusMemory);
+    ExpectOneLine("1 of 2048 bytes differ from " + Path("p.bin"));
+    ExpectOneLine(fallBack);
+    EXPECT_EQ(Run({"verify", Path("p.bin")}), kStatusMemory);
+    EXPECT_EQ(err.str().find("too fast"), std::string::npos) << err.str();
+    eeprom.SetWriteProtected(true);
+    EXPECT_EQ(Run({"--speed", "fast", "write", Path("p.bin"), "-q"}), kStatusMemory);
+    ExpectOneLine("bytes read back other than written");
+    ExpectOneLine(fallBack);
+}
+
+}  // namespace
+}  // namespace lpt::cli

@@ -243,6 +243,8 @@ TEST(CableTest, ReportsEachWiringFaultByName) {
          {"SDA out (D0, pin 2) -> seen on pin 15 (S3 ERROR): ok",
           "SCL in: not wired on this cable", "bus check: ok", "a memory answers",
           "port call time: median 1.00 us over 301 status reads",
+          "bus clock on this port (--speed), at most: standard 100 kHz, fast 333 kHz, "
+          "fast-plus 333 kHz",
           "result: the cable works as chosen"}},
         {"easyi2c", Report(easy, easy), true,
          {"SDA out (~D1, pin 3) -> seen on pin 12 (S5 PAPEROUT): ok",

@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QStringList>
 #include <QTableView>
 
@@ -37,6 +38,8 @@ struct WindowRig : SimBus {
     // `chip`: the part the simulated memory is; the window assumes the 24c16 until told.
     explicit WindowRig(bool memoryPresent = true, const ChipChoice& chip = {})
         : SimBus(memoryPresent, Filled, std::chrono::microseconds(100), chip) {
+        // The window keeps its choices in the settings: the tests' own, never the user's.
+        QStandardPaths::setTestModeEnabled(true);
         form = std::make_unique<ui::Form1>(port, clock.Fn());
         form->SetMessageSink([this](QMessageBox::Icon icon, const QString& title,
                                     const QString& text) {

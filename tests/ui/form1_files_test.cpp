@@ -1,6 +1,8 @@
 // The grid's data actions: save, copy, write a file with proof, compare; through the window's
 // shortcuts, with the file dialogs replaced.
+#include <QActionGroup>
 #include <QClipboard>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <fcntl.h>
@@ -68,6 +70,7 @@ private slots:
     void compareMarksExactlyTheDifferingCellsUntilTheNextRead();
     void theCableTestShowsItsReportBehindTheBoundary();
     void closingDuringAFileWriteEndsItAtAPageBoundary();
+    void theSpeedMenuIsKeptBetweenRunsAndWarnsAboveTheMemory();
 };
 
 void Form1FilesTest::saveKeepsTheLastCompleteReadAndOnlyThat() {
@@ -256,6 +259,73 @@ void Form1FilesTest::theCableTestShowsItsReportBehindTheBoundary() {
     QCOMPARE(strict.messages.size(), size_t(1));
     QCOMPARE(strict.messages.back().title, QStringLiteral("Ошибка порта"));
     QVERIFY(strict.messages.back().text.contains(QStringLiteral("Проверка кабеля")));
+}
+
+void Form1FilesTest::theSpeedMenuIsKeptBetweenRunsAndWarnsAboveTheMemory() {
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings stored(QStringLiteral("lpt-eeprom"), QStringLiteral("lpt-eeprom"));
+    stored.remove(QStringLiteral("speed"));
+    const char* const entries[] = {"actionSpeedStandard", "actionSpeedFast", "actionSpeedFastPlus"};
+    const auto checked = [&entries](const FilesRig& rig) {
+        QStringList on;
+        for (const char* name : entries)
+            if (rig.Get<QAction>(name)->isChecked()) on << QString::fromLatin1(name);
+        return on;
+    };
+    {
+        FilesRig rig;
+        QCOMPARE(checked(rig), QStringList{"actionSpeedStandard"});
+        QCOMPARE(rig.form->Bus().Speed(), lpt::BusSpeed::Standard);
+        QVERIFY(rig.Get<QAction>("actionSpeedFast")->actionGroup()->isExclusive());
+        rig.Action("actionSpeedFast");  // the 24c16 takes 400 kHz: nothing to warn of
+        QCOMPARE(checked(rig), QStringList{"actionSpeedFast"});
+        QCOMPARE(rig.form->Bus().Speed(), lpt::BusSpeed::Fast);
+        QVERIFY(rig.messages.empty());
+        stored.sync();
+        QCOMPARE(stored.value(QStringLiteral("speed")).toString(), QStringLiteral("fast"));
+
+        // A memory that differs from the file at a fast mode: the message offers the way back.
+        lpt::MemoryBytes other = Contents(rig.eeprom);
+        other[5] ^= 0xFF;
+        rig.Save(MemoryImage::Full(other), rig.Path("other.bin"));
+        rig.chosen = rig.Path("other.bin");
+        rig.Action("actionCompare");
+        QCOMPARE(rig.messages.size(), size_t{1});
+        QVERIFY2(rig.messages.back().text.contains(QStringLiteral(
+                     "Шина на 400 кГц может быть слишком быстрой для кабеля или питания памяти")),
+                 qPrintable(rig.messages.back().text));
+        QVERIFY(rig.messages.back().text.contains(QStringLiteral("«Скорость шины»")));
+
+        rig.Action("actionSpeedFastPlus");  // above the 24c16's datasheet: said once
+        QCOMPARE(rig.messages.size(), size_t{2});
+        QCOMPARE(rig.messages.back().title, QStringLiteral("Скорость шины"));
+        QVERIFY2(rig.messages.back().text.startsWith(
+                     QStringLiteral("1 МГц — больше, чем 400 кГц, которые даёт описание памяти "
+                                    "24c16")),
+                 qPrintable(rig.messages.back().text));
+        QCOMPARE(rig.form->Bus().Speed(), lpt::BusSpeed::FastPlus);
+    }
+    {  // The next run starts where the menu was left, without a word.
+        FilesRig rig;
+        QCOMPARE(checked(rig), QStringList{"actionSpeedFastPlus"});
+        QCOMPARE(rig.form->Bus().Speed(), lpt::BusSpeed::FastPlus);
+        QVERIFY(rig.messages.empty());
+        // The command line's choice holds for its run and is not kept.
+        rig.form->SetSpeed(lpt::BusSpeed::Standard);
+        QCOMPARE(checked(rig), QStringList{"actionSpeedStandard"});
+        QCOMPARE(rig.form->Bus().Speed(), lpt::BusSpeed::Standard);
+        stored.sync();
+        QCOMPARE(stored.value(QStringLiteral("speed")).toString(), QStringLiteral("fast-plus"));
+        // At standard speed a difference is only a difference.
+        lpt::MemoryBytes other = Contents(rig.eeprom);
+        other[5] ^= 0xFF;
+        rig.Save(MemoryImage::Full(other), rig.Path("other.bin"));
+        rig.chosen = rig.Path("other.bin");
+        rig.Action("actionCompare");
+        QCOMPARE(rig.messages.size(), size_t{1});
+        QVERIFY(!rig.messages.back().text.contains(QStringLiteral("Скорость шины")));
+    }
+    stored.remove(QStringLiteral("speed"));
 }
 
 QTEST_MAIN(Form1FilesTest)

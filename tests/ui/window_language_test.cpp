@@ -160,7 +160,7 @@ void WindowLanguageTest::englishCaptionsMenusAndGrid() {
             return true;
         });
     QCOMPARE(entries, (QStringList{"Save to File…", "Copy", "Select All", "Write File to Memory…",
-                                   "Compare with File…", "Cable test…", "Chip"}));
+                                   "Compare with File…", "Cable test…", "Chip", "Bus Speed"}));
     // Detect's findings and verdict come in English too.
     rig.Get<QAction>("actionDetect")->trigger();
     QCOMPARE(rig.messages.size(), size_t{1});
@@ -261,6 +261,17 @@ void WindowLanguageTest::englishMessagesOnEveryPath() {
         QCOMPARE(all.size(), before + 4);
         form.close();
     }
+    {  // The bus speed: a mode above the memory's datasheet, and a difference at it.
+        SayingRig rig;
+        rig.Act("actionSpeedFastPlus");
+        MemoryImage image = MemoryImage::Full(lpt::testing::Contents(rig.eeprom));
+        image.bytes[3] ^= 0x01;
+        rig.Save(image, "speed.bin");
+        rig.Act("actionCompare");
+        rig.Act("actionSpeedStandard");  // the next window starts at standard again
+        QCOMPARE(rig.messages.size(), size_t{2});
+        all << rig.All();
+    }
     for (const QString& text : all) QVERIFY2(!HasCyrillic(text), qPrintable(text));
     // The window's words and the core's, in English, each path's own.
     const char* const expected[] = {
@@ -285,6 +296,8 @@ void WindowLanguageTest::englishMessagesOnEveryPath() {
         "no parallel port found",
         "Operation “Start-up” interrupted. The window stays usable",
         "Operation “Byte read” interrupted.",
+        "1 MHz is more than the 400 kHz the datasheet of the 24c16 gives",
+        "The bus at 1 MHz may be too fast for the cable or the memory's supply",
     };
     const QString joined = all.join(QLatin1Char('\n'));
     for (const char* part : expected)

@@ -352,5 +352,43 @@ Every page written was read back and matches the file.</translation>
         <source>Операция «%1» не выполнена.</source>
         <translation>The operation “%1” was not carried out.</translation>
     </message>
+    <message>
+        <source>Стандартная (100 кГц)</source>
+        <translation>Standard (100 kHz)</translation>
+    </message>
+    <message>
+        <source>Быстрая (400 кГц)</source>
+        <translation>Fast (400 kHz)</translation>
+    </message>
+    <message>
+        <source>Быстрая плюс (1 МГц)</source>
+        <translation>Fast Plus (1 MHz)</translation>
+    </message>
+    <message>
+        <source>Скорость шины</source>
+        <translation>Bus Speed</translation>
+    </message>
+    <message>
+        <source>%1 — больше, чем %2, которые даёт описание памяти %3. При её напряжении питания память может работать и так; если чтение или запись дадут ошибки, выберите в меню «Скорость шины» скорость пониже.</source>
+        <translation>%1 is more than the %2 the datasheet of the %3 gives. At its supply voltage the memory may work all the same; if reads or writes fail, choose a lower speed in the “Bus Speed” menu.</translation>
+    </message>
+    <message>
+        <source>100 кГц</source>
+        <translation>100 kHz</translation>
+    </message>
+    <message>
+        <source>400 кГц</source>
+        <translation>400 kHz</translation>
+    </message>
+    <message>
+        <source>1 МГц</source>
+        <translation>1 MHz</translation>
+    </message>
+    <message>
+        <source>
+Шина на %1 может быть слишком быстрой для кабеля или питания памяти: выберите «Стандартная (100 кГц)» в меню «Скорость шины» (меню таблицы) и повторите.</source>
+        <translation>
+The bus at %1 may be too fast for the cable or the memory&apos;s supply: choose “Standard (100 kHz)” in the “Bus Speed” menu (the grid&apos;s menu) and try again.</translation>
+    </message>
 </context>
 </TS>
