@@ -14,44 +14,26 @@ bool LineTiming::IsZero() const {
 
 LineTiming LineTiming::StandardMode() {
     using namespace std::chrono_literals;
-    LineTiming t;
-    t.clockPeriod = 10us;
-    t.sclLow = 4700ns;
-    t.sclHigh = 4000ns;
-    t.startHold = 4000ns;
-    t.startSetup = 4700ns;
-    t.stopSetup = 4000ns;
-    t.busFree = 4700ns;
-    t.dataSetup = 250ns;
-    return t;
+    return {.clockPeriod = 10us, .sclLow = 4700ns,
+            .sclHigh = 4000ns, .startHold = 4000ns,
+            .startSetup = 4700ns, .stopSetup = 4000ns,
+            .busFree = 4700ns, .dataSetup = 250ns};
 }
 
 LineTiming LineTiming::FastMode() {
     using namespace std::chrono_literals;
-    LineTiming t;
-    t.clockPeriod = 2500ns;
-    t.sclLow = 1300ns;
-    t.sclHigh = 600ns;
-    t.startHold = 600ns;
-    t.startSetup = 600ns;
-    t.stopSetup = 600ns;
-    t.busFree = 1300ns;
-    t.dataSetup = 100ns;
-    return t;
+    return {.clockPeriod = 2500ns, .sclLow = 1300ns,
+            .sclHigh = 600ns, .startHold = 600ns,
+            .startSetup = 600ns, .stopSetup = 600ns,
+            .busFree = 1300ns, .dataSetup = 100ns};
 }
 
 LineTiming LineTiming::FastModePlus() {
     using namespace std::chrono_literals;
-    LineTiming t;
-    t.clockPeriod = 1000ns;
-    t.sclLow = 500ns;
-    t.sclHigh = 260ns;
-    t.startHold = 260ns;
-    t.startSetup = 260ns;
-    t.stopSetup = 260ns;
-    t.busFree = 500ns;
-    t.dataSetup = 50ns;
-    return t;
+    return {.clockPeriod = 1000ns, .sclLow = 500ns,
+            .sclHigh = 260ns, .startHold = 260ns,
+            .startSetup = 260ns, .stopSetup = 260ns,
+            .busFree = 500ns, .dataSetup = 50ns};
 }
 
 LineTiming LineTiming::For(BusSpeed speed) {

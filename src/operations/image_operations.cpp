@@ -39,6 +39,20 @@ private:
     int total_;
 };
 
+// A read from `address` that the memory refused ends in an error naming the byte refused.
+void ThrowIfRefused(MemoryBus& memory, int address, const Transfer& read) {
+    const std::uint8_t device = memory.DeviceByte(address);
+    const Cable& cable = memory.Bus().GetCable();
+    switch (read.refused) {
+        case Transfer::Byte::None: return;
+        case Transfer::Byte::DeviceAddress:
+            throw NoAnswer(device, memory.Memory().WriteCycleLimit(), cable);
+        case Transfer::Byte::WordAddress: throw Unacknowledged(device, kWordAddress, cable);
+        default:
+            throw Unacknowledged(static_cast<std::uint8_t>(device | 1), kReadAddress, cable);
+    }
+}
+
 // One sequential read of `count` bytes from `address` on, into `out`, within one block. The
 // device address is polled, so a memory still finishing a write is waited for; a byte the memory
 // refuses ends the read with an error naming it. Every kProgressStep bytes `tally` hears of them
@@ -58,14 +72,7 @@ void SequentialRead(MemoryBus& memory, int address, int count, std::uint8_t* out
             }
         },
         Opening::Polling(geometry.WriteCycleLimit()), OnRefusal::StopThere);
-    const std::uint8_t device = memory.DeviceByte(address);
-    switch (read.refused) {
-        case Transfer::Byte::None: break;
-        case Transfer::Byte::DeviceAddress: throw NoAnswer(device, geometry.WriteCycleLimit(), memory.Bus().GetCable());
-        case Transfer::Byte::WordAddress: throw Unacknowledged(device, kWordAddress, memory.Bus().GetCable());
-        default: throw Unacknowledged(static_cast<std::uint8_t>(device | 1), kReadAddress,
-                                     memory.Bus().GetCable());
-    }
+    ThrowIfRefused(memory, address, read);
     tally.Add(count - told);
 }
 
@@ -135,14 +142,7 @@ void CheckAddressing(MemoryBus& memory, const MemoryBytes& bytes, int first, int
     const Transfer read = memory.RandomRead(*address, value,
                                             Opening::Polling(geometry.WriteCycleLimit()),
                                             OnRefusal::StopThere);
-    const std::uint8_t device = memory.DeviceByte(*address);
-    switch (read.refused) {
-        case Transfer::Byte::None: break;
-        case Transfer::Byte::DeviceAddress: throw NoAnswer(device, geometry.WriteCycleLimit(), memory.Bus().GetCable());
-        case Transfer::Byte::WordAddress: throw Unacknowledged(device, kWordAddress, memory.Bus().GetCable());
-        default: throw Unacknowledged(static_cast<std::uint8_t>(device | 1), kReadAddress,
-                                     memory.Bus().GetCable());
-    }
+    ThrowIfRefused(memory, *address, read);
     if (value != bytes[static_cast<size_t>(*address)]) throw WrongAddressing(geometry);
 }
 

@@ -262,6 +262,14 @@ void Form1FilesTest::theCableTestShowsItsReportBehindTheBoundary() {
 }
 
 void Form1FilesTest::theSpeedMenuIsKeptBetweenRunsAndWarnsAboveTheMemory() {
+    // Compares the memory with a file that differs from it in one byte.
+    const auto compareWithOneByteOff = [](FilesRig& rig) {
+        lpt::MemoryBytes other = Contents(rig.eeprom);
+        other[5] ^= 0xFF;
+        rig.Save(MemoryImage::Full(other), rig.Path("other.bin"));
+        rig.chosen = rig.Path("other.bin");
+        rig.Action("actionCompare");
+    };
     QStandardPaths::setTestModeEnabled(true);
     QSettings stored(QStringLiteral("lpt-eeprom"), QStringLiteral("lpt-eeprom"));
     stored.remove(QStringLiteral("speed"));
@@ -285,11 +293,7 @@ void Form1FilesTest::theSpeedMenuIsKeptBetweenRunsAndWarnsAboveTheMemory() {
         QCOMPARE(stored.value(QStringLiteral("speed")).toString(), QStringLiteral("fast"));
 
         // A memory that differs from the file at a fast mode: the message offers the way back.
-        lpt::MemoryBytes other = Contents(rig.eeprom);
-        other[5] ^= 0xFF;
-        rig.Save(MemoryImage::Full(other), rig.Path("other.bin"));
-        rig.chosen = rig.Path("other.bin");
-        rig.Action("actionCompare");
+        compareWithOneByteOff(rig);
         QCOMPARE(rig.messages.size(), size_t{1});
         QVERIFY2(rig.messages.back().text.contains(QStringLiteral(
                      "Шина на 400 кГц может быть слишком быстрой для кабеля или питания памяти")),
@@ -317,11 +321,7 @@ void Form1FilesTest::theSpeedMenuIsKeptBetweenRunsAndWarnsAboveTheMemory() {
         stored.sync();
         QCOMPARE(stored.value(QStringLiteral("speed")).toString(), QStringLiteral("fast-plus"));
         // At standard speed a difference is only a difference.
-        lpt::MemoryBytes other = Contents(rig.eeprom);
-        other[5] ^= 0xFF;
-        rig.Save(MemoryImage::Full(other), rig.Path("other.bin"));
-        rig.chosen = rig.Path("other.bin");
-        rig.Action("actionCompare");
+        compareWithOneByteOff(rig);
         QCOMPARE(rig.messages.size(), size_t{1});
         QVERIFY(!rig.messages.back().text.contains(QStringLiteral("Скорость шины")));
     }
