@@ -77,7 +77,7 @@ double TransactionMs(const std::vector<sim::PortCall>& calls) {
 
 // One block's sequential read as the block read sends it, without the bus check.
 void ReadBlock(I2CBus& bus, int block) {
-    MemoryBus memory(bus);
+    LineMemoryBus memory(bus);
     const int size = k24c16.BlockSize();
     memory.SequentialRead(block * size, size, [](int, std::uint8_t) {}, Opening::Once(),
                           OnRefusal::SendOn);
@@ -161,7 +161,7 @@ void ImageFigures() {
     bus.SetSDA(kTrue);
     bus.SetSCL(kTrue);
 
-    MemoryBus memory(bus);
+    LineMemoryBus memory(bus);
     port.ClearCalls();
     auto t0 = Clock::now();
     ReadMemory(memory);
@@ -279,7 +279,7 @@ void WriteFigures(BusSpeed speed) {
         MemoryBytes inverted = b.eeprom.Memory();
         for (auto& byte : inverted) byte = static_cast<std::uint8_t>(~byte);
         I2CBus bus(b.port, SteadyNow, DirectCable(), speed);
-        MemoryBus memory(bus, SteadyNow, g);
+        LineMemoryBus memory(bus, SteadyNow, g);
         const auto t0 = Clock::now();
         const WriteReport report = WriteImage(memory, MemoryImage::Full(inverted));
         (pass == 0 ? busMs : writeMs) = Ms(Clock::now() - t0);
@@ -334,13 +334,13 @@ void ModeFigures(bool large) {
         } runs[] = {
             {"one block read (24c16, 256 bytes)", "24c16",
              [](I2CBus& bus, const ClockFn& clock) {
-                 MemoryBus memory(bus, clock);
+                 LineMemoryBus memory(bus, clock);
                  memory.SequentialRead(0, 256, [](int, std::uint8_t) {}, Opening::Once(),
                                        OnRefusal::SendOn);
              }},
             {"ReadMemory, 24c512, 65536 bytes", "24c512",
              [](I2CBus& bus, const ClockFn& clock) {
-                 MemoryBus memory(bus, clock, ChooseChip("24c512").Geometry());
+                 LineMemoryBus memory(bus, clock, ChooseChip("24c512").Geometry());
                  ReadMemory(memory);
              }},
         };

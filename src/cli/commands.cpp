@@ -273,7 +273,7 @@ int RunCommand(const Options& options, CliEnvironment& env) {
     const std::optional<std::string> above = SpeedAboveChip(options.speed, chip.Part());
     if (above && options.command != Command::TestCable) PrintError(env.err, "warning: " + *above);
     I2CBus bus(port.Get(), env.clock, request.cable, options.speed);
-    MemoryBus memory(bus, env.clock, chip.Geometry());
+    LineMemoryBus memory(bus, env.clock, chip.Geometry());
     Progress progress(env, env.errIsTerminal && !options.quiet);
     CommandRun run{options, env.out, env.clock, bus, memory, progress};
     std::optional<Failure> failure;

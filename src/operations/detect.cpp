@@ -177,14 +177,19 @@ void GuessOneByteSize(MemoryBus& memory, DetectReport& report) {
 
 }  // namespace
 
-DetectReport Detect(I2CBus& bus, const ClockFn& clock) {
-    CheckBus(bus);
+DetectReport Detect(MemoryBus& memory) {
+    memory.CheckBus();
+    // The reads below address the memory as each test needs; the chosen part comes back after.
+    struct Restore {
+        MemoryBus& memory;
+        MemoryGeometry chosen;
+        ~Restore() { memory.SetMemory(chosen); }
+    } restore{memory, memory.Memory()};
     DetectReport report;
-    MemoryBus probe(bus, clock);
     std::vector<int> x;
     for (int device = 0xA0; device <= 0xAE; device += 2) {
         const auto byte = static_cast<std::uint8_t>(device);
-        if (probe.CurrentAddressRead(byte, 1, {}).Answered()) {
+        if (memory.CurrentAddressRead(byte, 1, {}).Answered()) {
             report.answering.push_back(byte);
             x.push_back((device >> 1) & 7);
         }
@@ -201,12 +206,15 @@ DetectReport Detect(I2CBus& bus, const ClockFn& clock) {
                                 "отвечают на чтение адреса: " + Join(report.answering)}});
 
     const std::uint8_t first = report.answering.front();
-    MemoryBus oneByte(bus, clock, Addressing(first, 1));
-    MemoryBus twoBytes(bus, clock, Addressing(first, 2));
     // The one-byte test first: on a two-byte part it sends only a high address byte and a
     // repeated start. Two address bytes go to the part only once it has not taken one.
-    const Fit one = TakesAddressing(oneByte);
-    const Fit two = one == Fit::Refuses ? TakesAddressing(twoBytes) : Fit::CannotTell;
+    memory.SetMemory(Addressing(first, 1));
+    const Fit one = TakesAddressing(memory);
+    Fit two = Fit::CannotTell;
+    if (one == Fit::Refuses) {
+        memory.SetMemory(Addressing(first, 2));
+        two = TakesAddressing(memory);
+    }
     const std::string at = AddressText(kProbeAt);
     if (one == Fit::Takes) {
         report.addressBytes = 1;
@@ -234,11 +242,19 @@ DetectReport Detect(I2CBus& bus, const ClockFn& clock) {
     const Pattern pattern = Interpret(x, report.addressBytes);
     report.candidates = pattern.parts;
     report.findings.push_back({Label::Certain, pattern.text});
-    if (report.answering.size() == 1 && report.addressBytes == 1)
-        GuessOneByteSize(oneByte, report);
-    else if (report.answering.size() == 1 && report.addressBytes == 2)
-        GuessTwoByteSize(twoBytes, report);
+    if (report.answering.size() == 1 && report.addressBytes == 1) {
+        memory.SetMemory(Addressing(first, 1));
+        GuessOneByteSize(memory, report);
+    } else if (report.answering.size() == 1 && report.addressBytes == 2) {
+        memory.SetMemory(Addressing(first, 2));
+        GuessTwoByteSize(memory, report);
+    }
     return report;
+}
+
+DetectReport Detect(I2CBus& bus, const ClockFn& clock) {
+    LineMemoryBus memory(bus, clock);
+    return Detect(memory);
 }
 
 }  // namespace lpt

@@ -15,6 +15,7 @@
 #include "bus/i2c_bus.h"
 #include "common/chips.h"
 #include "common/user_error.h"
+#include "operations/memory_bus.h"
 
 namespace lpt {
 
@@ -35,7 +36,10 @@ struct DetectReport {
     std::vector<DetectFinding> findings;  // what was seen and what it tells, in order
 };
 
-// Starts with the bus check (BusError when SDA stays low).
+// Starts with the bus check (BusError when SDA stays low). Reads `memory` with the addressing
+// each test needs; the part it was set to is restored at the end.
+DetectReport Detect(MemoryBus& memory);
+// The same on the bus procedures' lines.
 DetectReport Detect(I2CBus& bus, const ClockFn& clock = SteadyNow);
 
 }  // namespace lpt

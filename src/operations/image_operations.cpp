@@ -42,7 +42,7 @@ private:
 // A read from `address` that the memory refused ends in an error naming the byte refused.
 void ThrowIfRefused(MemoryBus& memory, int address, const Transfer& read) {
     const std::uint8_t device = memory.DeviceByte(address);
-    const Cable& cable = memory.Bus().GetCable();
+    const MemoryLines cable = memory.Lines();
     switch (read.refused) {
         case Transfer::Byte::None: return;
         case Transfer::Byte::DeviceAddress:
@@ -99,7 +99,7 @@ void ReadChecked(MemoryBus& memory, int first, int count, std::uint8_t* out, Tal
     const std::uint8_t device = memory.DeviceByte(last);
     if (!memory.Probe(device))
         throw StoppedAnswering(memory.Memory(), last / memory.Memory().BlockSize(), device,
-                               memory.Bus().GetCable());
+                               memory.Lines());
 }
 
 void RequireImageOf(const MemoryGeometry& memory, const MemoryImage& image) {
@@ -161,7 +161,7 @@ void WritePage(MemoryBus& memory, const MemoryBytes& target, int page, int previ
         case Transfer::Byte::DeviceAddress:
             if (previous < 0)
                 throw NoAnswer(memory.DeviceByte(address), geometry.WriteCycleLimit(),
-                               memory.Bus().GetCable());
+                               memory.Lines());
             throw PageUnfinished(geometry, previous);
         case Transfer::Byte::Data: throw PageRefused(geometry, page, write.dataIndex + 1);
         default: throw PageRefused(geometry, page, 0);  // the word address: byte 0 of the write
@@ -233,7 +233,7 @@ MemoryBytes ReadRange(MemoryBus& memory, int first, int count, const ProgressFn&
         throw std::out_of_range("a read of " + std::to_string(count) + " bytes from " +
                                 std::to_string(first) + " in a memory of " +
                                 std::to_string(size));
-    CheckBus(memory.Bus());
+    memory.CheckBus();
     MemoryBytes bytes(static_cast<size_t>(count));
     Tally tally(progress, count);
     ReadChecked(memory, first, count, bytes.data(), tally);
@@ -251,7 +251,8 @@ WriteReport WriteImage(MemoryBus& memory, const MemoryImage& image, WriteOptions
     const int pageSize = geometry.pageSize;
     WriteReport report;
     report.after = MemoryImage(geometry.size);
-    CheckBus(memory.Bus());
+    memory.CheckBus();
+    memory.CheckWritable();
     const std::optional<int> firstCovered = image.FirstCovered();
     if (!firstCovered && !options.allPages) {
         report.pagesSkipped = geometry.Pages();
@@ -314,7 +315,7 @@ WriteReport WriteImage(MemoryBus& memory, const MemoryImage& image, WriteOptions
             if (!memory.PollAcknowledge(next, geometry.WriteCycleLimit()))
                 throw PageUnfinished(geometry, page);
             open = n + 1 < pages.size();
-            if (!open) memory.Bus().I2CStop();
+            if (!open) memory.EndOpened();
         }
     });
     MemoryBytes found = target;  // the memory as it should read now
@@ -357,7 +358,7 @@ WriteReport WriteImage(MemoryBus& memory, const MemoryImage& image, WriteOptions
 ImageDiff VerifyImage(MemoryBus& memory, const MemoryImage& image, const ProgressFn& progress) {
     const MemoryGeometry& geometry = memory.Memory();
     RequireImageOf(geometry, image);
-    CheckBus(memory.Bus());
+    memory.CheckBus();
     const std::optional<int> first = image.FirstCovered();
     if (!first) return {};
     const int count = *image.LastCovered() - *first + 1;

@@ -49,10 +49,18 @@ bool PollAcknowledge(I2CBus& bus, std::uint8_t deviceByte, const ClockFn& clock,
     return RepeatAddress(bus, deviceByte, clock, limit, /*stopAfterRefusal=*/true);
 }
 
-MemoryBus::MemoryBus(I2CBus& bus, ClockFn clock, const MemoryGeometry& memory)
-    : bus_(bus), clock_(std::move(clock)), memory_(memory) {}
+Transfer MemoryBus::RandomRead(int address, std::uint8_t& value, Opening opening,
+                               OnRefusal onRefusal, ReadEnding ending) {
+    return SequentialRead(address, 1, [&value](int, std::uint8_t v) { value = v; }, opening,
+                          onRefusal, ending);
+}
 
-bool MemoryBus::Probe(std::uint8_t addressByte, const std::function<void()>& whileOpen) {
+LineMemoryBus::LineMemoryBus(I2CBus& bus, ClockFn clock, const MemoryGeometry& memory)
+    : MemoryBus(memory), bus_(bus), clock_(std::move(clock)) {}
+
+BusCheck LineMemoryBus::CheckBus() { return lpt::CheckBus(bus_); }
+
+bool LineMemoryBus::Probe(std::uint8_t addressByte, const std::function<void()>& whileOpen) {
     bus_.I2CStart();
     bus_.WriteByte(addressByte);
     const bool answered = bus_.Ack != 0;
@@ -61,13 +69,13 @@ bool MemoryBus::Probe(std::uint8_t addressByte, const std::function<void()>& whi
     return answered;
 }
 
-bool MemoryBus::PollAcknowledge(int address, TimeNs limit) {
+bool LineMemoryBus::PollAcknowledge(int address, TimeNs limit) {
     return lpt::PollAcknowledge(bus_, DeviceByte(address), clock_, limit);
 }
 
 // Sends one byte the memory must acknowledge. Refused: the first refusal is noted and, under
 // StopThere, the transaction is closed and false returned.
-bool MemoryBus::Send(std::uint8_t byte, Transfer::Byte what, int index, OnRefusal onRefusal,
+bool LineMemoryBus::Send(std::uint8_t byte, Transfer::Byte what, int index, OnRefusal onRefusal,
                      Transfer& transfer) {
     bus_.WriteByte(byte);
     if (bus_.Ack != 0) return true;
@@ -78,8 +86,8 @@ bool MemoryBus::Send(std::uint8_t byte, Transfer::Byte what, int index, OnRefusa
 }
 
 // The word address, most significant byte first.
-bool MemoryBus::SendWordAddress(int address, OnRefusal onRefusal, Transfer& transfer) {
-    for (int n = memory_.addressBytes - 1; n >= 0; --n) {
+bool LineMemoryBus::SendWordAddress(int address, OnRefusal onRefusal, Transfer& transfer) {
+    for (int n = Memory().addressBytes - 1; n >= 0; --n) {
         const auto byte = static_cast<std::uint8_t>(address >> (8 * n));
         if (!Send(byte, Transfer::Byte::WordAddress, 0, onRefusal, transfer)) return false;
     }
@@ -88,7 +96,7 @@ bool MemoryBus::SendWordAddress(int address, OnRefusal onRefusal, Transfer& tran
 
 // Lines: at rest on entry (SCL low after a transaction for Opened); SCL low and the device byte
 // sent on a true return.
-bool MemoryBus::Open(int address, Opening opening, OnRefusal onRefusal, Transfer& transfer) {
+bool LineMemoryBus::Open(int address, Opening opening, OnRefusal onRefusal, Transfer& transfer) {
     const std::uint8_t device = DeviceByte(address);
     switch (opening.way) {
         case Opening::Way::Opened: return true;
@@ -112,8 +120,8 @@ bool MemoryBus::Open(int address, Opening opening, OnRefusal onRefusal, Transfer
     return Send(device, Transfer::Byte::DeviceAddress, 0, onRefusal, transfer);
 }
 
-Transfer MemoryBus::SequentialRead(int address, int count, const ByteSink& sink, Opening opening,
-                                   OnRefusal onRefusal, ReadEnding ending) {
+Transfer LineMemoryBus::SequentialRead(int address, int count, const ByteSink& sink,
+                                       Opening opening, OnRefusal onRefusal, ReadEnding ending) {
     Transfer transfer;
     if (!Open(address, opening, onRefusal, transfer)) return transfer;
     if (!SendWordAddress(address, onRefusal, transfer)) return transfer;
@@ -125,7 +133,7 @@ Transfer MemoryBus::SequentialRead(int address, int count, const ByteSink& sink,
 }
 
 // The bytes of a read whose read address was acknowledged, its ending and its stop.
-void MemoryBus::ReadBytes(int count, const ByteSink& sink, ReadEnding ending) {
+void LineMemoryBus::ReadBytes(int count, const ByteSink& sink, ReadEnding ending) {
     for (int i = 0; i < count; ++i) {
         bus_.Ack = i + 1 < count ? 1 : 0;  // each byte acknowledged but the last
         const std::uint8_t value = bus_.ReadByte();
@@ -135,8 +143,8 @@ void MemoryBus::ReadBytes(int count, const ByteSink& sink, ReadEnding ending) {
     bus_.I2CStop();
 }
 
-Transfer MemoryBus::CurrentAddressRead(std::uint8_t deviceByte, int count, const ByteSink& sink,
-                                      ReadEnding ending) {
+Transfer LineMemoryBus::CurrentAddressRead(std::uint8_t deviceByte, int count,
+                                           const ByteSink& sink, ReadEnding ending) {
     Transfer transfer;
     bus_.I2CStart();
     const auto read = static_cast<std::uint8_t>(deviceByte | 1);
@@ -146,14 +154,8 @@ Transfer MemoryBus::CurrentAddressRead(std::uint8_t deviceByte, int count, const
     return transfer;
 }
 
-Transfer MemoryBus::RandomRead(int address, std::uint8_t& value, Opening opening,
-                               OnRefusal onRefusal, ReadEnding ending) {
-    return SequentialRead(address, 1, [&value](int, std::uint8_t v) { value = v; }, opening,
-                          onRefusal, ending);
-}
-
-Transfer MemoryBus::PageWrite(int address, const std::uint8_t* data, int count, Opening opening,
-                              OnRefusal onRefusal) {
+Transfer LineMemoryBus::PageWrite(int address, const std::uint8_t* data, int count,
+                                  Opening opening, OnRefusal onRefusal) {
     Transfer transfer;
     if (!Open(address, opening, onRefusal, transfer)) return transfer;
     if (!SendWordAddress(address, onRefusal, transfer)) return transfer;

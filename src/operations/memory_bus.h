@@ -14,6 +14,8 @@
 
 #include "bus/clock.h"
 #include "bus/i2c_bus.h"
+#include "operations/bus_check.h"
+#include "operations/memory_lines.h"
 #include "common/chips.h"
 
 namespace lpt {
@@ -105,32 +107,50 @@ struct Transfer {
 // Each byte of a read as it comes off the bus, with its index in the read.
 using ByteSink = std::function<void(int index, std::uint8_t value)>;
 
-// The memory on an I2C bus. `clock` times the waits for a write cycle (Opening::Retrying and
-// Opening::Polling); nothing else reads it.
+// The memory's transactions, whatever carries them: the bus procedures on a parallel port's
+// lines (LineMemoryBus), or a kernel I2C adapter that runs whole messages. The operations use
+// nothing else, so they work the same on either.
 class MemoryBus {
 public:
-    explicit MemoryBus(I2CBus& bus, ClockFn clock = SteadyNow,
-                       const MemoryGeometry& memory = k24c16);
+    explicit MemoryBus(const MemoryGeometry& memory = k24c16) : memory_(memory) {}
+    virtual ~MemoryBus() = default;
+    MemoryBus(const MemoryBus&) = delete;
+    MemoryBus& operator=(const MemoryBus&) = delete;
 
-    I2CBus& Bus() { return bus_; }
     const MemoryGeometry& Memory() const { return memory_; }
+    // The memory the transactions address from now on (its device bytes and word addresses).
+    void SetMemory(const MemoryGeometry& memory) { memory_ = memory; }
     std::uint8_t DeviceByte(int address) const { return memory_.DeviceByte(address); }
 
-    // An address-only transaction: a start, `addressByte`, a stop; whether it was acknowledged.
-    // `whileOpen` runs, when it was, before the stop.
-    bool Probe(std::uint8_t addressByte, const std::function<void()>& whileOpen = {});
+    // The check every operation starts with: throws (BusError, PortError) when the bus cannot
+    // carry a transaction; what it had to do to make it fit otherwise.
+    virtual BusCheck CheckBus() = 0;
+    // Whether the last transaction was cut short by a failure: the check is due again before
+    // the next one.
+    virtual bool Interrupted() const = 0;
+    // Throws when the memory may not be written here (a PC's memory modules on the same bus);
+    // the writes call it after their check, before anything is written. Nothing by default.
+    virtual void CheckWritable() {}
+    // What the memory's lines run through, for the messages.
+    virtual MemoryLines Lines() const = 0;
+
+    // An address probe: whether a device answers `addressByte`. On the lines an address-only
+    // transaction: a start, `addressByte`, a stop; `whileOpen` runs, when it was acknowledged,
+    // before the stop.
+    virtual bool Probe(std::uint8_t addressByte, const std::function<void()>& whileOpen = {}) = 0;
 
     // Reads `count` bytes from `address` on (the memory's pointer rolls over at its end), each
     // given to `sink` as soon as it is read: the opening, the word address, a repeated start,
     // the device byte with R/W 1, the bytes (each but the last acknowledged), the ending, a stop.
-    Transfer SequentialRead(int address, int count, const ByteSink& sink, Opening opening,
-                            OnRefusal onRefusal, ReadEnding ending = ReadEnding::NoNinthClock);
+    virtual Transfer SequentialRead(int address, int count, const ByteSink& sink, Opening opening,
+                                    OnRefusal onRefusal,
+                                    ReadEnding ending = ReadEnding::NoNinthClock) = 0;
 
     // A read from where the memory's address pointer stands, with no word address: a start,
     // `deviceByte` with R/W 1, the bytes (each but the last acknowledged), the ending, a stop.
     // Refused, the stop follows the device byte.
-    Transfer CurrentAddressRead(std::uint8_t deviceByte, int count, const ByteSink& sink,
-                                ReadEnding ending = ReadEnding::NackAndStop);
+    virtual Transfer CurrentAddressRead(std::uint8_t deviceByte, int count, const ByteSink& sink,
+                                        ReadEnding ending = ReadEnding::NackAndStop) = 0;
 
     // A sequential read of one byte, into `value` (untouched when the read was not made).
     Transfer RandomRead(int address, std::uint8_t& value, Opening opening, OnRefusal onRefusal,
@@ -139,11 +159,46 @@ public:
     // Writes `count` bytes from `address` on, within its page (a byte write is a page write of
     // one byte): the opening, the word address, the bytes, a stop, at which the memory starts
     // its write cycle.
-    Transfer PageWrite(int address, const std::uint8_t* data, int count, Opening opening,
-                       OnRefusal onRefusal);
+    virtual Transfer PageWrite(int address, const std::uint8_t* data, int count, Opening opening,
+                               OnRefusal onRefusal) = 0;
 
+    // Waits for the memory at `address` to end its write cycle: true once it answers, false
+    // when it has not within `limit`. On the lines the transaction whose device byte was
+    // acknowledged stays open: the next transaction goes on with Opening::Opened, or EndOpened
+    // closes it.
+    virtual bool PollAcknowledge(int address, TimeNs limit = kWriteCycleLimit) = 0;
+    // Closes what an acknowledged PollAcknowledge left open, when no transaction goes on with it.
+    virtual void EndOpened() = 0;
+
+private:
+    MemoryGeometry memory_;
+};
+
+// The memory on the bus procedures' lines. `clock` times the waits for a write cycle
+// (Opening::Retrying and Opening::Polling); nothing else reads it.
+class LineMemoryBus : public MemoryBus {
+public:
+    explicit LineMemoryBus(I2CBus& bus, ClockFn clock = SteadyNow,
+                           const MemoryGeometry& memory = k24c16);
+
+    I2CBus& Bus() { return bus_; }
+
+    // The bus check of bus_check.h.
+    BusCheck CheckBus() override;
+    bool Interrupted() const override { return bus_.Interrupted(); }
+    MemoryLines Lines() const override { return bus_.GetCable(); }
+    bool Probe(std::uint8_t addressByte, const std::function<void()>& whileOpen = {}) override;
+    Transfer SequentialRead(int address, int count, const ByteSink& sink, Opening opening,
+                            OnRefusal onRefusal,
+                            ReadEnding ending = ReadEnding::NoNinthClock) override;
+    Transfer CurrentAddressRead(std::uint8_t deviceByte, int count, const ByteSink& sink,
+                                ReadEnding ending = ReadEnding::NackAndStop) override;
+    Transfer PageWrite(int address, const std::uint8_t* data, int count, Opening opening,
+                       OnRefusal onRefusal) override;
     // PollAcknowledge with the device byte of `address`, on this memory bus's clock.
-    bool PollAcknowledge(int address, TimeNs limit = kWriteCycleLimit);
+    bool PollAcknowledge(int address, TimeNs limit = kWriteCycleLimit) override;
+    // A stop.
+    void EndOpened() override { bus_.I2CStop(); }
 
 private:
     bool Open(int address, Opening opening, OnRefusal onRefusal, Transfer& transfer);
@@ -154,7 +209,6 @@ private:
 
     I2CBus& bus_;
     ClockFn clock_;
-    MemoryGeometry memory_;
 };
 
 }  // namespace lpt

@@ -51,7 +51,7 @@ BusError StuckLow(const Cable& cable) {
              "байта, сбрасывает выключение и включение её питания."});
 }
 
-BusError NoAnswer(std::uint8_t device, TimeNs limit, const Cable& cable) {
+BusError NoAnswer(std::uint8_t device, TimeNs limit, const MemoryLines& wiring) {
     const std::string hex = HexForm(device);
     const std::string ms = Milliseconds(limit);
     return BusError(
@@ -59,14 +59,14 @@ BusError NoAnswer(std::uint8_t device, TimeNs limit, const Cable& cable) {
              ms + " ms of polling)",
          "Память не отвечает по адресу " + hex + ": адрес устройства не подтверждён (в том числе "
          "за " + ms + " мс ожидания конца записи)."},
-        {"check that the chip is in place and powered, and the wiring of pins " + CablePins(cable) +
+        {"check that the chip is in place and powered, and the wiring of " + wiring.lines.en +
              " and ground",
-         "Проверьте, что микросхема на месте и у неё есть питание, и подключение выводов " +
-             CablePins(cable) + " и общего провода."});
+         "Проверьте, что микросхема на месте и у неё есть питание, и подключение " +
+             wiring.lines.ru + " и общего провода."});
 }
 
 BusError StoppedAnswering(const MemoryGeometry& memory, int block, std::uint8_t device,
-                          const Cable& cable) {
+                          const MemoryLines& wiring) {
     const int first = block * memory.BlockSize(), last = first + memory.BlockSize() - 1;
     const std::string from = At(memory, first), to = At(memory, last);
     const std::string hex = HexForm(device);
@@ -79,21 +79,21 @@ BusError StoppedAnswering(const MemoryGeometry& memory, int block, std::uint8_t 
              "–" + to + "): после чтения адрес устройства " +
              hex + " не подтверждён, и часть байтов блока могла прочитаться как FF. Чтение не "
              "завершено, прочитанное не используется."},
-        {"check that the chip is in place and powered, and the wiring of pins " + CablePins(cable) +
+        {"check that the chip is in place and powered, and the wiring of " + wiring.lines.en +
              " and ground, then try again",
-         "Проверьте, что микросхема на месте и у неё есть питание, и подключение выводов " +
-             CablePins(cable) + " и общего провода, затем повторите."});
+         "Проверьте, что микросхема на месте и у неё есть питание, и подключение " +
+             wiring.lines.ru + " и общего провода, затем повторите."});
 }
 
 const Wording kWordAddress{"word address", "адрес ячейки"};
 const Wording kReadAddress{"read address", "адрес чтения"};
 
-BusError Unacknowledged(std::uint8_t device, const Wording& what, const Cable& cable) {
-    const std::string hex = HexForm(device), pins = CablePins(cable);
+BusError Unacknowledged(std::uint8_t device, const Wording& what, const MemoryLines& wiring) {
+    const std::string hex = HexForm(device);
     return BusError({"the memory at " + hex + " did not acknowledge the " + what.en,
                      "Память по адресу " + hex + " не подтвердила " + what.ru + "."},
-                    {"check the wiring of pins " + pins + " and the memory's supply",
-                     "Проверьте подключение выводов " + pins + " и питание памяти."});
+                    {"check the wiring of " + wiring.lines.en + " and the memory's supply",
+                     "Проверьте подключение " + wiring.lines.ru + " и питание памяти."});
 }
 
 BusError PageRefused(const MemoryGeometry& memory, int page, int byteIndex) {

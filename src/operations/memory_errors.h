@@ -10,6 +10,7 @@
 #include "common/user_error.h"
 #include "operations/bus_check.h"
 #include "operations/memory_bus.h"
+#include "operations/memory_lines.h"
 
 namespace lpt {
 
@@ -17,14 +18,14 @@ namespace lpt {
 BusError StuckLow(const Cable& cable = DirectCable());
 // The memory at `device` acknowledged none of the polls of its address, made for `limit`.
 BusError NoAnswer(std::uint8_t device, TimeNs limit = kWriteCycleLimit,
-                  const Cable& cable = DirectCable());
+                  const MemoryLines& wiring = DirectCable());
 // After the read of `block` of `memory` the memory at `device` no longer acknowledges its
 // address: bytes of the block may have read as FF.
 BusError StoppedAnswering(const MemoryGeometry& memory, int block, std::uint8_t device,
-                          const Cable& cable = DirectCable());
+                          const MemoryLines& wiring = DirectCable());
 // The memory at `device` did not acknowledge `what` ("word address", "read address").
 BusError Unacknowledged(std::uint8_t device, const Wording& what,
-                        const Cable& cable = DirectCable());
+                        const MemoryLines& wiring = DirectCable());
 // What Unacknowledged names.
 extern const Wording kWordAddress;
 extern const Wording kReadAddress;

@@ -54,7 +54,7 @@ private:
 ReadBack ReadBackBlock0(MemoryBus& memory, TimeNs limit, const WriteJournal& journal, int writer,
                         const std::array<std::uint8_t, kButtonBytes>& written) {
     ReadBack check;
-    if (memory.Bus().Interrupted()) CheckBus(memory.Bus());
+    if (memory.Interrupted()) memory.CheckBus();
     const int count = ButtonBytes(memory.Memory());
     std::array<std::uint8_t, kButtonBytes> found{};
     const Transfer read = memory.SequentialRead(
@@ -100,9 +100,9 @@ void Count(OperationResult& result, const Transfer& transfer) {
 // A button's read of the whole memory, after the bus check: each byte read goes to the grid at
 // the cursor, from row 1, column 1 on, sixteen to a row, and into the result in address order.
 struct ReadRun {
-    ReadRun(I2CBus& bus, DumpGrid& into, OperationKind kind, int size)
+    ReadRun(MemoryBus& memory, DumpGrid& into, OperationKind kind, int size)
         : grid(into), result{kind} {
-        CheckBus(bus);
+        memory.CheckBus();
         result.data.reserve(static_cast<size_t>(size));
     }
     void Keep(std::uint8_t value) {
@@ -118,14 +118,14 @@ struct ReadRun {
 // A button's write run over the first 256 bytes: one write transaction of `bytesPerWrite` bytes
 // at a time, the bytes `value` gives for their addresses, every byte sent whatever the memory
 // answers; a pause after each transaction, then the read-back.
-OperationResult WriteBlock0(I2CBus& bus, TimedPause& pause, WriteJournal* journal,
-                            const BusReady& busReady, OperationKind kind,
-                            const MemoryGeometry& geometry, int bytesPerWrite,
+OperationResult WriteBlock0(MemoryBus& memory, TimedPause& pause, WriteJournal* journal,
+                            const BusReady& busReady, OperationKind kind, int bytesPerWrite,
                             std::uint8_t (*value)(int address)) {
     OperationResult result{kind};
-    CheckBus(bus);
+    memory.CheckBus();
+    memory.CheckWritable();
     if (busReady) busReady();
-    MemoryBus memory(bus, pause.Clock(), geometry);
+    const MemoryGeometry& geometry = memory.Memory();
     Block0Proof proof(journal);
     WriteOpener opener(geometry.WriteCycleLimit());
     std::vector<std::uint8_t> data(static_cast<size_t>(bytesPerWrite));
@@ -133,7 +133,7 @@ OperationResult WriteBlock0(I2CBus& bus, TimedPause& pause, WriteJournal* journa
     for (int address = 0; address < ButtonBytes(geometry); address += bytesPerWrite) {
         // An operation nested in the last pause may have been cut short by a port failure in
         // the middle of a transaction; clear the bus before the next transaction goes out.
-        if (bus.Interrupted()) CheckBus(bus);
+        if (memory.Interrupted()) memory.CheckBus();
         for (int n = 0; n < bytesPerWrite; ++n) data[static_cast<size_t>(n)] = value(address + n);
         const Transfer write =
             memory.PageWrite(address, data.data(), bytesPerWrite, opener.Next(), OnRefusal::SendOn);
@@ -154,9 +154,9 @@ float WritePause(const MemoryGeometry& memory) {
     return std::chrono::duration<float>(memory.writeCycle).count();
 }
 
-OperationResult BlockRead(I2CBus& bus, DumpGrid& grid, const MemoryGeometry& geometry) {
-    ReadRun run(bus, grid, OperationKind::BlockRead, geometry.size);
-    MemoryBus memory(bus, SteadyNow, geometry);
+OperationResult BlockRead(MemoryBus& memory, DumpGrid& grid) {
+    const MemoryGeometry& geometry = memory.Memory();
+    ReadRun run(memory, grid, OperationKind::BlockRead, geometry.size);
     const ByteSink keep = [&run](int, std::uint8_t value) { run.Keep(value); };
     const int chunk = std::min(kReadChunk, geometry.BlockSize());
     for (int address = 0; address < geometry.size; address += chunk) {
@@ -166,10 +166,9 @@ OperationResult BlockRead(I2CBus& bus, DumpGrid& grid, const MemoryGeometry& geo
     return run.result;
 }
 
-OperationResult ByteRead(I2CBus& bus, DumpGrid& grid, const MemoryGeometry& geometry) {
-    ReadRun run(bus, grid, OperationKind::ByteRead, geometry.size);
-    MemoryBus memory(bus, SteadyNow, geometry);
-    for (int address = 0; address < geometry.size; address += 1) {
+OperationResult ByteRead(MemoryBus& memory, DumpGrid& grid) {
+    ReadRun run(memory, grid, OperationKind::ByteRead, memory.Memory().size);
+    for (int address = 0; address < memory.Memory().size; address += 1) {
         std::uint8_t value = 0;
         Count(run.result, memory.RandomRead(address, value, Opening::Once(), OnRefusal::SendOn));
         run.Keep(value);  // after the stop: the bus is idle while the grid is written
@@ -177,22 +176,21 @@ OperationResult ByteRead(I2CBus& bus, DumpGrid& grid, const MemoryGeometry& geom
     return run.result;
 }
 
-OperationResult BlockFill(I2CBus& bus, TimedPause& pause, WriteJournal* journal,
-                          const BusReady& busReady, const MemoryGeometry& memory) {
-    return WriteBlock0(bus, pause, journal, busReady, OperationKind::BlockFill, memory,
-                       std::min(memory.pageSize, ButtonBytes(memory)),
+OperationResult BlockFill(MemoryBus& memory, TimedPause& pause, WriteJournal* journal,
+                          const BusReady& busReady) {
+    return WriteBlock0(memory, pause, journal, busReady, OperationKind::BlockFill,
+                       std::min(memory.Memory().pageSize, ButtonBytes(memory.Memory())),
                        [](int) -> std::uint8_t { return 0xFF; });
 }
 
-OperationResult PatternWrite(I2CBus& bus, TimedPause& pause, WriteJournal* journal,
-                             const BusReady& busReady, const MemoryGeometry& memory) {
-    return WriteBlock0(bus, pause, journal, busReady, OperationKind::PatternWrite, memory, 1,
+OperationResult PatternWrite(MemoryBus& memory, TimedPause& pause, WriteJournal* journal,
+                             const BusReady& busReady) {
+    return WriteBlock0(memory, pause, journal, busReady, OperationKind::PatternWrite, 1,
                        [](int address) { return static_cast<std::uint8_t>(address); });
 }
 
-std::vector<std::uint8_t> BusScan(I2CBus& bus, ScanListener& listener) {
-    CheckBus(bus);
-    MemoryBus memory(bus);
+std::vector<std::uint8_t> BusScan(MemoryBus& memory, ScanListener& listener) {
+    memory.CheckBus();
     std::vector<std::uint8_t> answered;
     for (int address = 0; address <= 254; address += 2) {
         const auto byte = static_cast<std::uint8_t>(address);
@@ -200,6 +198,35 @@ std::vector<std::uint8_t> BusScan(I2CBus& bus, ScanListener& listener) {
         listener.Probed(byte);
     }
     return answered;
+}
+
+// The same on the bus procedures' lines.
+
+OperationResult BlockRead(I2CBus& bus, DumpGrid& grid, const MemoryGeometry& geometry) {
+    LineMemoryBus memory(bus, SteadyNow, geometry);
+    return BlockRead(memory, grid);
+}
+
+OperationResult ByteRead(I2CBus& bus, DumpGrid& grid, const MemoryGeometry& geometry) {
+    LineMemoryBus memory(bus, SteadyNow, geometry);
+    return ByteRead(memory, grid);
+}
+
+OperationResult BlockFill(I2CBus& bus, TimedPause& pause, WriteJournal* journal,
+                          const BusReady& busReady, const MemoryGeometry& geometry) {
+    LineMemoryBus memory(bus, pause.Clock(), geometry);
+    return BlockFill(memory, pause, journal, busReady);
+}
+
+OperationResult PatternWrite(I2CBus& bus, TimedPause& pause, WriteJournal* journal,
+                             const BusReady& busReady, const MemoryGeometry& geometry) {
+    LineMemoryBus memory(bus, pause.Clock(), geometry);
+    return PatternWrite(memory, pause, journal, busReady);
+}
+
+std::vector<std::uint8_t> BusScan(I2CBus& bus, ScanListener& listener) {
+    LineMemoryBus memory(bus);
+    return BusScan(memory, listener);
 }
 
 std::vector<std::uint8_t> BusScan(I2CBus& bus) {

@@ -80,14 +80,14 @@ constexpr float kWritePause = 0.005f;
 // The same for any memory, in seconds.
 float WritePause(const MemoryGeometry& memory);
 
-// Every operation works on `memory`, the 24c16 unless another part was chosen.
+// Every operation works on the memory `memory` describes and carries its transactions.
 
 // Sequential read of the whole memory, one transaction per 256 bytes (the whole of a smaller
 // memory in one), into the grid.
-OperationResult BlockRead(I2CBus& bus, DumpGrid& grid, const MemoryGeometry& memory = k24c16);
+OperationResult BlockRead(MemoryBus& memory, DumpGrid& grid);
 
 // Random read of the whole memory, one complete transaction per byte, into the grid.
-OperationResult ByteRead(I2CBus& bus, DumpGrid& grid, const MemoryGeometry& memory = k24c16);
+OperationResult ByteRead(MemoryBus& memory, DumpGrid& grid);
 
 // Called by a write once its bus check has passed, before its first transaction: the window
 // disables there what must take no input while the write runs.
@@ -97,15 +97,14 @@ using BusReady = std::function<void()>;
 // writes of the memory's page size; pauses the memory's write cycle after every page (and waits
 // for a slow memory's acknowledge before the next), then reads those bytes back. `journal` is
 // shared by the writes that may nest inside each other's pauses; without one the write keeps
-// its own.
-OperationResult BlockFill(I2CBus& bus, TimedPause& pause, WriteJournal* journal = nullptr,
-                          const BusReady& busReady = {}, const MemoryGeometry& memory = k24c16);
+// its own. The memory bus's clock must be the pause's.
+OperationResult BlockFill(MemoryBus& memory, TimedPause& pause, WriteJournal* journal = nullptr,
+                          const BusReady& busReady = {});
 
 // Writes the value i to address i for i = 0 to 255, one byte write per byte; pauses after every
 // byte, then reads those bytes back.
-OperationResult PatternWrite(I2CBus& bus, TimedPause& pause, WriteJournal* journal = nullptr,
-                             const BusReady& busReady = {},
-                             const MemoryGeometry& memory = k24c16);
+OperationResult PatternWrite(MemoryBus& memory, TimedPause& pause,
+                             WriteJournal* journal = nullptr, const BusReady& busReady = {});
 
 // What a scan tells while it runs, one probe at a time. Nothing by default.
 class ScanListener {
@@ -117,8 +116,19 @@ public:
     virtual void Probed(std::uint8_t /*address*/) {}
 };
 
-// Probes the even address bytes 0 to 254, each with an address-only transaction, and returns
-// those acknowledged, in rising order.
+// Probes the even address bytes 0 to 254, each with an address probe, and returns those
+// acknowledged, in rising order.
+std::vector<std::uint8_t> BusScan(MemoryBus& memory, ScanListener& listener);
+
+// The same on the bus procedures' lines, with a memory bus of `memory` (the 24c16 unless another
+// part was chosen) made for the run.
+OperationResult BlockRead(I2CBus& bus, DumpGrid& grid, const MemoryGeometry& memory = k24c16);
+OperationResult ByteRead(I2CBus& bus, DumpGrid& grid, const MemoryGeometry& memory = k24c16);
+OperationResult BlockFill(I2CBus& bus, TimedPause& pause, WriteJournal* journal = nullptr,
+                          const BusReady& busReady = {}, const MemoryGeometry& memory = k24c16);
+OperationResult PatternWrite(I2CBus& bus, TimedPause& pause, WriteJournal* journal = nullptr,
+                             const BusReady& busReady = {},
+                             const MemoryGeometry& memory = k24c16);
 std::vector<std::uint8_t> BusScan(I2CBus& bus, ScanListener& listener);
 std::vector<std::uint8_t> BusScan(I2CBus& bus);
 

@@ -295,7 +295,7 @@ void Form1::WriteFileToMemory() {
             progress.setValue(doneBytes);  // processes events: the dialog is modal
             if (unloaded_) throw OperationCancelled();
         };
-        MemoryBus memory(bus_, pause_.Clock(), memory_);
+        LineMemoryBus memory(bus_, pause_.Clock(), memory_);
         // The whole memory is read first: the grid shows it afterwards.
         const WriteReport report = WriteImage(memory, image, {.readWhole = true}, tick);
         progress.close();
@@ -343,7 +343,7 @@ void Form1::CompareWithFile() {
     WithImageFile(what, title, [this](const MemoryImage& image, const QString& path) {
         pause_.Settle();
         ForgetDump();
-        MemoryBus memory(bus_, pause_.Clock(), memory_);
+        LineMemoryBus memory(bus_, pause_.Clock(), memory_);
         const MemoryBytes bytes = ReadMemory(memory);
         ShowBytes(bytes);
         const ImageDiff diff = Compare(image, bytes);

@@ -171,7 +171,7 @@ TEST_F(CliTest, TheSimulatedMemoryOfA24c64StartsFromItsImage) {
         I2CBus bus(port.Get(), clock.Fn());
         bus.SetSDA(kTrue);
         bus.SetSCL(kTrue);
-        MemoryBus memory(bus, clock.Fn(), chip.Geometry());
+        LineMemoryBus memory(bus, clock.Fn(), chip.Geometry());
         EXPECT_EQ(ReadMemory(memory), bytes);
         MemoryImage zeros(8192);  // the last page
         for (int a = 0x1FE0; a < 0x2000; ++a) zeros.bytes[a] = 0, zeros.covered.set(a);

@@ -21,7 +21,7 @@ struct ImageRig : BusRig {
     explicit ImageRig(bool memoryPresent = true, const ChipChoice& chip = {})
         : BusRig(memoryPresent, chip), memory(bus, clock, chip.Geometry()) {}
     ClockFn clock = BusRig::clock.Fn();
-    MemoryBus memory;
+    LineMemoryBus memory;
     MemoryImage Current() const { return MemoryImage::Full(testing::Contents(eeprom)); }
     // Decoded transactions from `from` on.
     std::vector<std::string> Transactions(size_t from = 0) const {
@@ -255,7 +255,7 @@ TEST(ImageWriteTest, ASlowMemoryIsWaitedForAndAStallNeverEndsTheWaitWithoutAPoll
     };
     MemoryImage image;  // one page to write
     for (int a = 0x40; a < 0x50; ++a) image.bytes[a] = 0x77, image.covered.set(a);
-    MemoryBus stallingMemory(rig.bus, stalling);
+    LineMemoryBus stallingMemory(rig.bus, stalling);
     const WriteReport r2 = WriteImage(stallingMemory, image);
     EXPECT_TRUE(stalled);
     EXPECT_EQ(rig.eeprom.RefusedAddresses(), 2000) << "no poll refused after the stall";
@@ -457,7 +457,7 @@ TEST(ImageChipTest, AMemoryThatTakesTheOtherWordAddressWidthIsNeverWritten) {
         SCOPED_TRACE(c.chosen);
         ImageRig rig(true, ChooseChip(c.onTheBus));
         const ChipChoice chosen = ChooseChip(c.chosen);
-        MemoryBus memory(rig.bus, rig.clock, chosen.Geometry());
+        LineMemoryBus memory(rig.bus, rig.clock, chosen.Geometry());
         const MemoryBytes before = rig.eeprom.Memory();
         MemoryImage image(chosen.Part().size);
         for (int a = 0x40; a < 0x48; ++a) image.bytes[a] = 0x5A, image.covered.set(a);
@@ -479,7 +479,7 @@ TEST(ImageChipTest, AMemoryThatTakesTheOtherWordAddressWidthIsNeverWritten) {
 
     ImageRig erased(true, ChooseChip("24c02"));
     std::ranges::fill(erased.eeprom.Memory(), 0xFF);
-    MemoryBus chosen(erased.bus, erased.clock, ChooseChip("24c64").Geometry());
+    LineMemoryBus chosen(erased.bus, erased.clock, ChooseChip("24c64").Geometry());
     MemoryImage image(8192);
     for (int a = 0x40; a < 0x60; ++a)
         image.bytes[a] = static_cast<std::uint8_t>(a), image.covered.set(a);

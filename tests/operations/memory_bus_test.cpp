@@ -19,7 +19,7 @@ TEST(MemoryGeometryTest, OneFormulaGivesTheDeviceByteOfEveryAddress) {
 
 TEST(MemoryBusTest, ASequentialReadEndsWithoutANinthClockOrWithANackAndRollsOver) {
     BusRig rig;
-    MemoryBus memory(rig.bus);
+    LineMemoryBus memory(rig.bus);
     const auto& m = rig.eeprom.Memory();
     std::vector<std::uint8_t> got;
     const ByteSink keep = [&got](int i, std::uint8_t v) {
@@ -52,7 +52,7 @@ TEST(MemoryBusTest, ASequentialReadEndsWithoutANinthClockOrWithANackAndRollsOver
 
 TEST(MemoryBusTest, RefusedBytesAreSentOnOrEndTheTransactionAsAsked) {
     BusRig rig(false);
-    MemoryBus memory(rig.bus, rig.clock.Fn());
+    LineMemoryBus memory(rig.bus, rig.clock.Fn());
     const std::uint8_t data[] = {0x01, 0x02};
     const Transfer sentOn = memory.PageWrite(0x10, data, 2, Opening::Once(), OnRefusal::SendOn);
     const Transfer stopped = memory.PageWrite(0x10, data, 2, Opening::Once(), OnRefusal::StopThere);
