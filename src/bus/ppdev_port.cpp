@@ -53,9 +53,9 @@ unsigned char Mask(int port, int bit, int wanted) {
 
 PpdevPort::PpdevPort() : PpdevPort(PortChoice{}) {}
 
-PpdevPort::PpdevPort(std::shared_ptr<PpdevSystem> sys) : PpdevPort(PortChoice{}, std::move(sys)) {}
+PpdevPort::PpdevPort(std::shared_ptr<DeviceSystem> sys) : PpdevPort(PortChoice{}, std::move(sys)) {}
 
-PpdevPort::PpdevPort(PortChoice choice, std::shared_ptr<PpdevSystem> sys)
+PpdevPort::PpdevPort(PortChoice choice, std::shared_ptr<DeviceSystem> sys)
     : choice_(std::move(choice)), sys_(std::move(sys)) {}
 
 PpdevPort::~PpdevPort() {

@@ -32,15 +32,15 @@
 #include "bus/cable.h"
 #include "bus/port.h"
 #include "bus/port_choice.h"
-#include "bus/ppdev_system.h"
+#include "bus/device_system.h"
 
 namespace lpt {
 
 class PpdevPort : public Port {
 public:
     PpdevPort();  // the default port, on the running system
-    explicit PpdevPort(std::shared_ptr<PpdevSystem> sys);  // the default port
-    explicit PpdevPort(PortChoice choice, std::shared_ptr<PpdevSystem> sys = MakeLinuxPpdevSystem());
+    explicit PpdevPort(std::shared_ptr<DeviceSystem> sys);  // the default port
+    explicit PpdevPort(PortChoice choice, std::shared_ptr<DeviceSystem> sys = MakeLinuxDeviceSystem());
     ~PpdevPort() override;  // releases the port and closes the device when open
 
     PpdevPort(const PpdevPort&) = delete;
@@ -69,7 +69,7 @@ private:
     void Close();
 
     PortChoice choice_;
-    std::shared_ptr<PpdevSystem> sys_;
+    std::shared_ptr<DeviceSystem> sys_;
     int fd_ = -1;
     bool claimed_ = false;
     bool everOpened_ = false;  // an open went through at least once

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "bus/port.h"
-#include "bus/ppdev_system.h"
+#include "bus/device_system.h"
 
 namespace lpt::testing {
 
@@ -22,7 +22,7 @@ inline const std::string kProc = "/proc/sys/dev/parport";
 
 // Plays the system: ports, register contents and errors to inject. `log` records the device
 // calls (open, ioctl, close); `lookups` counts the directory and file look-ups.
-class FakeSystem : public PpdevSystem {
+class FakeSystem : public DeviceSystem {
 public:
     std::map<std::string, std::vector<std::string>> dirs{{kProc, {"default"}}};
     std::map<std::string, std::string> files;
@@ -82,6 +82,7 @@ public:
         return files.count(path) ? std::optional(files[path]) : std::nullopt;
     }
     bool Exists(const std::string& path) override { return ++lookups, nodes.count(path) > 0; }
+    std::optional<std::string> ReadLink(const std::string&) override { return std::nullopt; }
 };
 
 }  // namespace lpt::testing

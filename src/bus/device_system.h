@@ -1,5 +1,5 @@
-// The few operating-system calls the ppdev port needs, behind a seam so the tests can play
-// the system. Every call reports its error as a return value (an errno code, 0 = success); no
+// The few operating-system calls the ppdev port and the kernel I2C adapter need, behind a seam
+// so the tests can play the system. Every call reports its error as a return value (an errno code, 0 = success); no
 // caller reads the global errno.
 #pragma once
 
@@ -10,14 +10,14 @@
 
 namespace lpt {
 
-class PpdevSystem {
+class DeviceSystem {
 public:
     struct OpenResult {
         int fd = -1;    // -1 on failure
         int error = 0;  // errno code of the failure, 0 on success
     };
 
-    virtual ~PpdevSystem() = default;
+    virtual ~DeviceSystem() = default;
 
     virtual OpenResult Open(const std::string& path, int flags) = 0;
     // 0 on success, else the errno code. `arg` points at the request's argument.
@@ -28,9 +28,12 @@ public:
     // The start of a small text file, or nothing when it cannot be read.
     virtual std::optional<std::string> ReadTextFile(const std::string& path) = 0;
     virtual bool Exists(const std::string& path) = 0;
+    // Where a symbolic link points (its text, as readlink gives it), or nothing when `path` is
+    // not a link or cannot be read.
+    virtual std::optional<std::string> ReadLink(const std::string& path) = 0;
 };
 
 // The running Linux system: ::open, ::ioctl, ::close, opendir, ifstream.
-std::shared_ptr<PpdevSystem> MakeLinuxPpdevSystem();
+std::shared_ptr<DeviceSystem> MakeLinuxDeviceSystem();
 
 }  // namespace lpt

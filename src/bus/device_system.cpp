@@ -1,4 +1,4 @@
-#include "bus/ppdev_system.h"
+#include "bus/device_system.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,7 +14,7 @@ namespace lpt {
 
 namespace {
 
-class LinuxPpdevSystem : public PpdevSystem {
+class LinuxDeviceSystem : public DeviceSystem {
 public:
     OpenResult Open(const std::string& path, int flags) override {
         int fd;
@@ -63,10 +63,17 @@ public:
         struct stat st {};
         return ::stat(path.c_str(), &st) == 0;
     }
+
+    std::optional<std::string> ReadLink(const std::string& path) override {
+        char target[4096];
+        const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+        if (n < 0 || static_cast<size_t>(n) >= sizeof target) return std::nullopt;
+        return std::string(target, static_cast<size_t>(n));
+    }
 };
 
 }  // namespace
 
-std::shared_ptr<PpdevSystem> MakeLinuxPpdevSystem() { return std::make_shared<LinuxPpdevSystem>(); }
+std::shared_ptr<DeviceSystem> MakeLinuxDeviceSystem() { return std::make_shared<LinuxDeviceSystem>(); }
 
 }  // namespace lpt
