@@ -83,11 +83,19 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
         "grid's menu. A bit takes at least three port calls: on a port of 1.5 us a call both fast "
         "modes give at most about 220 kHz.",
         "SPEED");
+    const QCommandLineOption force(
+        "force",
+        "On a kernel I2C adapter: write at 0x50-0x57 even on a PC's SMBus or over contents that "
+        "look like a memory module's SPD. A module's SPD written over can leave the PC unable "
+        "to boot.");
     parser.addOption(help);
     parser.addOption(version);
     parser.addOption(cable);
     parser.addOption(speed);
-    if (program.takesPort) parser.addOption(port);
+    if (program.takesPort) {
+        parser.addOption(port);
+        parser.addOption(force);
+    }
     parser.addOption(lang);
     parser.addOption(chip);
     parser.addOption(page);
@@ -115,7 +123,7 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
     const QString name = QString::fromUtf8(program.name);
     const auto usageError = [&](const QString& reason) {
         Print(stderr, name + ": " + reason + "\n\n" + parser.helpText());
-        return CommandLine{kUsageStatus, {}, {}, {}, {}, {}, {}};
+        return CommandLine{kUsageStatus, {}, {}, {}, {}, {}, {}, {}};
     };
 
     if (!parser.parse(QCoreApplication::arguments())) return usageError(parser.errorText());
@@ -123,11 +131,11 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
         Print(stdout, parser.helpText() +
                           "\nQt's standard options work as well, for example\n"
                           "-platform offscreen or -style fusion.\n");
-        return CommandLine{0, {}, {}, {}, {}, {}, {}};
+        return CommandLine{0, {}, {}, {}, {}, {}, {}, {}};
     }
     if (parser.isSet(version)) {
         std::printf("%s %s\n", program.name, kVersion);
-        return CommandLine{0, {}, {}, {}, {}, {}, {}};
+        return CommandLine{0, {}, {}, {}, {}, {}, {}, {}};
     }
 
     CommandLine line;
@@ -142,11 +150,19 @@ CommandLine ParseCommandLine(int argc, char* argv[], const ProgramInfo& program)
         const std::optional<PortChoice> choice = ParsePortChoice(text.toStdString());
         if (!choice) {
             return usageError("--port " + text +
-                              ": not a parallel port.\nGive its device (/dev/parport0, "
-                              "parport0) or its base address (0x378, 0xd010, 888);\n"
-                              "ls /proc/sys/dev/parport lists the ports there are.");
+                              ": not a port.\nGive a parallel port's device (/dev/parport0, "
+                              "parport0) or base address (0x378, 0xd010, 888), or a kernel I2C "
+                              "adapter (/dev/i2c-1, i2c-1);\nls /proc/sys/dev/parport lists "
+                              "the parallel ports there are, i2cdetect -l the adapters.");
         }
         line.port = *choice;
+        line.force = parser.isSet(force);
+        if (line.port.IsAdapter() && parser.isSet(cable))
+            return usageError("--cable: a kernel I2C adapter has no cable to choose.\nLeave "
+                              "--cable out with --port " + text + ".");
+        if (line.port.IsAdapter() && parser.isSet(speed))
+            return usageError("--speed: a kernel I2C adapter's driver sets its bus clock.\n"
+                              "Leave --speed out with --port " + text + ".");
     }
     if (parser.isSet(lang)) {
         const QString text = parser.value(lang);

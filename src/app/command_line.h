@@ -38,6 +38,7 @@ struct CommandLine {
     // --chip with --page and --pins; when not given, the choice the window remembers decides.
     std::optional<ChipChoice> chip;
     std::optional<BusSpeed> speed;  // --speed, for this run only; when not given, the menu's
+    bool force = false;  // --force: a kernel adapter's writes at 0x50-0x57 allowed
 };
 
 // Reads argv (leaves it as it is) and prints the help, the version or the error itself. Makes

@@ -1,5 +1,6 @@
-// lpt-eeprom: the window over a real parallel port, through the Linux ppdev driver. --port picks
-// the port by its device or its base address; without it, the port at 0x378.
+// lpt-eeprom: the window over a real parallel port, through the Linux ppdev driver, or over a
+// kernel I2C adapter. --port picks the port by its device or its base address, or the adapter
+// as /dev/i2c-N; without it, the parallel port at 0x378.
 #include <QApplication>
 #include <QLocale>
 #include <QSettings>
@@ -7,6 +8,7 @@
 #include <memory>
 
 #include "app/command_line.h"
+#include "operations/kernel_memory_bus.h"
 #include "setup/port_setup.h"
 #include "ui/chip_settings.h"
 #include "ui/form1.h"
@@ -27,7 +29,15 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     lpt::ui::UseLanguage(lpt::ui::ChooseLanguage(QLocale::system(), line.language));
-    lpt::ui::Form1 window(port.Get(), line.cable);
+    // A kernel I2C adapter carries whole transactions; a parallel port is driven line by line.
+    std::unique_ptr<lpt::ui::Form1> made;
+    if (lpt::I2cAdapter* adapter = port.Adapter()) {
+        made = std::make_unique<lpt::ui::Form1>(std::make_unique<lpt::KernelMemoryBus>(
+            *adapter, lpt::SteadyNow, lpt::k24c16, line.force));
+    } else {
+        made = std::make_unique<lpt::ui::Form1>(port.Get(), line.cable);
+    }
+    lpt::ui::Form1& window = *made;
     // The chip of the command line for this run only; the menu's choice is remembered.
     const std::unique_ptr<QSettings> settings = lpt::ui::UserSettings();
     window.SetChip(lpt::ui::StartChip(line.chip, *settings));

@@ -1,5 +1,7 @@
 #include "bus/port_choice.h"
 
+#include "bus/i2c_adapter.h"
+
 #include <charconv>
 #include <string_view>
 #include <system_error>
@@ -39,6 +41,7 @@ std::optional<long> ParportNumber(std::string_view name) {
 
 std::string PortChoice::Text() const {
     if (kind == Kind::Device) return device;
+    if (kind == Kind::Adapter) return "/dev/i2c-" + std::to_string(adapter);
     char buf[24];
     auto [end, ec] = std::to_chars(buf, buf + sizeof buf, base, 16);
     (void)ec;
@@ -48,6 +51,9 @@ std::string PortChoice::Text() const {
 std::optional<PortChoice> ParsePortChoice(const std::string& text) {
     const std::string_view t = text;
     if (t.empty()) return PortChoice{};
+    if (const std::optional<int> number = AdapterNumber(text)) {
+        return PortChoice{PortChoice::Kind::Adapter, {}, 0, *number};
+    }
 
     constexpr std::string_view kDev = "/dev/";
     const std::string_view name = t.substr(0, kDev.size()) == kDev ? t.substr(kDev.size()) : t;

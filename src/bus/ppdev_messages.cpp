@@ -90,6 +90,7 @@ PortError PortNotFound(const PortChoice& choice, const std::vector<FoundPort>& p
                        "Параллельный порт по адресу " + choice.Text() + " не найден."};
             break;
         case PortChoice::Kind::Device:
+        case PortChoice::Kind::Adapter:  // not a parallel port: never opened as one
             missing = {"there is no port " + choice.Text() + ": no such device.",
                        "Порт " + choice.Text() + " не найден: такого устройства нет."};
             break;

@@ -46,6 +46,8 @@ struct CliEnvironment {
     bool errIsTerminal = false;  // show progress (unless -q)
     // The parallel port for --port (not called with --sim): ppdev, or a test's own port.
     setup::ParallelPortOpener openParallelPort = setup::OpenParallelPort;
+    // The kernel I2C adapter for --port /dev/i2c-N: i2c-dev, or a test's own.
+    setup::AdapterOpener openAdapter = setup::OpenAdapter;
     // Bus timing, write-cycle polling, the simulated memory's write cycle and the progress times.
     ClockFn clock = SteadyNow;
     // True once the user asked to stop; looked at between blocks, pages and probes.

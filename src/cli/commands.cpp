@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "operations/cable_test.h"
 #include "operations/detect.h"
 #include "operations/image_operations.h"
+#include "operations/kernel_memory_bus.h"
 #include "operations/operations.h"
 #include "setup/port_setup.h"
 
@@ -24,10 +26,15 @@ struct CommandRun {
     const Options& options;
     std::ostream& out;  // results: the dump, the scan's list, the reports
     const ClockFn& clock;
-    I2CBus& bus;
+    I2CBus* bus;        // the bus procedures on the port's lines; none on a kernel adapter
     MemoryBus& memory;  // the memory on the bus: the chosen chip
     Progress& progress;
 };
+
+// "the wiring of pins 2, 15, 16 and ground": what to check when nothing answers.
+std::string WiringText(const MemoryBus& memory) {
+    return "the wiring of " + memory.Lines().lines.en + " and ground";
+}
 
 // Every probe of the scan is a point where the user may stop it.
 class ScanCancel : public ScanListener {
@@ -47,16 +54,15 @@ std::string SpeedDoubtText(BusSpeed speed) {
 
 std::optional<Failure> Scan(CommandRun& run) {
     ScanCancel listener(run.progress);
-    const std::vector<std::uint8_t> answers = BusScan(run.bus, listener);
+    const std::vector<std::uint8_t> answers = BusScan(run.memory, listener);
     for (int a : answers) run.out << ByteHex(a) << '\n';
     if (!answers.empty()) return std::nullopt;
     return Failure{kStatusMemory, "no device answered on the bus; check that the memory is in "
-                                  "place and powered, and the wiring of pins " +
-                                      CablePins(run.bus.GetCable()) + " and ground"};
+                                  "place and powered, and " + WiringText(run.memory)};
 }
 
 std::optional<Failure> TestCableCommand(CommandRun& run, Port& port) {
-    const CableTestReport report = TestCable(port, run.bus, run.clock);
+    const CableTestReport report = TestCable(port, *run.bus, run.clock);
     run.out << report.Text();
     if (report.works) return std::nullopt;
     return Failure{kStatusMemory, "the cable does not work as chosen; see the report above, and "
@@ -152,13 +158,13 @@ const char* LabelText(DetectFinding::Label label) {
 
 // Reads only: the findings one a line, then the parts that fit.
 std::optional<Failure> DetectMemory(CommandRun& run) {
-    const DetectReport report = Detect(run.bus, run.clock);
+    const DetectReport report = Detect(run.memory);
     for (const DetectFinding& finding : report.findings)
         run.out << LabelText(finding.label) << ": " << finding.text.en << '\n';
     if (report.answering.empty())
         return Failure{kStatusMemory, "no memory answered a read at 0xA0 to 0xAE; check that the "
-                                      "memory is in place and powered, and the wiring of pins " +
-                                          CablePins(run.bus.GetCable()) + " and ground"};
+                                      "memory is in place and powered, and " +
+                                          WiringText(run.memory)};
     std::string fits;
     for (const Chip* chip : report.candidates)
         fits += (fits.empty() ? "" : ", ") + std::string(chip->name);
@@ -166,9 +172,9 @@ std::optional<Failure> DetectMemory(CommandRun& run) {
     return std::nullopt;
 }
 
-std::optional<Failure> Dispatch(CommandRun& run, const MemoryImage& image, Port& port) {
+std::optional<Failure> Dispatch(CommandRun& run, const MemoryImage& image, Port* port) {
     switch (run.options.command) {
-        case Command::TestCable: return TestCableCommand(run, port);
+        case Command::TestCable: return TestCableCommand(run, *port);
         case Command::Cables: return std::nullopt;
         case Command::Scan: return Scan(run);
         case Command::Read: return Read(run);
@@ -219,7 +225,7 @@ void LeaveBusAtRest(I2CBus& bus, Port& port, std::optional<Failure>& failure) {
 // The port --port or --sim names; a start image that gives only part of the memory is refused.
 setup::ChosenPort OpenChosenPort(const setup::PortRequest& request, CliEnvironment& env) {
     try {
-        return setup::OpenPort(request, env.clock, env.openParallelPort);
+        return setup::OpenPort(request, env.clock, env.openParallelPort, env.openAdapter);
     } catch (const setup::PartialStartImage& e) {
         throw Failure{kStatusUsage, std::string(e.what()) + "; give a file that covers all of "
                                                             "them, or --sim alone for the "
@@ -258,6 +264,13 @@ int RunCommand(const Options& options, CliEnvironment& env) {
         ListCables(env.out);
         return kStatusDone;
     }
+    const bool adapter = !options.port.simulated && options.port.parallelPort.IsAdapter();
+    if (adapter && options.command == Command::TestCable)
+        throw Failure{kStatusUsage, "test-cable tests a parallel-port cable; a kernel I2C adapter "
+                                    "has none (scan or detect show what answers on it)"};
+    if (adapter && options.cable != "direct")
+        throw Failure{kStatusUsage, "--cable " + options.cable + ": a kernel I2C adapter has no "
+                                    "cable to choose; leave --cable out"};
     // The cable first: a name or definition that cannot be used stops the run before anything.
     setup::PortRequest request = options.port;
     request.cable = ChooseCable(options.cable);
@@ -269,30 +282,43 @@ int RunCommand(const Options& options, CliEnvironment& env) {
     const setup::ChosenPort port = OpenChosenPort(request, env);
 
     // A mode above the memory's datasheet is the user's call (the supply voltage decides): said
-    // once, and the command goes on. The cable test needs no memory.
-    const std::optional<std::string> above = SpeedAboveChip(options.speed, chip.Part());
-    if (above && options.command != Command::TestCable) PrintError(env.err, "warning: " + *above);
-    I2CBus bus(port.Get(), env.clock, request.cable, options.speed);
-    LineMemoryBus memory(bus, env.clock, chip.Geometry());
+    // once, and the command goes on. The cable test needs no memory. A kernel adapter runs at
+    // the clock its driver sets.
+    if (adapter && options.speed != BusSpeed::Standard) {
+        PrintError(env.err, "warning: --speed has no effect on a kernel I2C adapter: its driver "
+                            "sets the bus clock");
+    } else if (const std::optional<std::string> above = SpeedAboveChip(options.speed, chip.Part());
+               above && options.command != Command::TestCable) {
+        PrintError(env.err, "warning: " + *above);
+    }
+    std::optional<I2CBus> bus;
+    std::unique_ptr<MemoryBus> memory;
+    if (I2cAdapter* kernel = port.Adapter()) {
+        memory = std::make_unique<KernelMemoryBus>(*kernel, env.clock, chip.Geometry(),
+                                                   options.force);
+    } else {
+        bus.emplace(port.Get(), env.clock, request.cable, options.speed);
+        memory = std::make_unique<LineMemoryBus>(*bus, env.clock, chip.Geometry());
+    }
     Progress progress(env, env.errIsTerminal && !options.quiet);
-    CommandRun run{options, env.out, env.clock, bus, memory, progress};
+    CommandRun run{options, env.out, env.clock, bus ? &*bus : nullptr, *memory, progress};
     std::optional<Failure> failure;
     try {
         // Bus at rest: data line first, then the clock line. The first port access. The cable
         // test drives the lines itself, and reports an SCL that does not come up.
-        if (options.command != Command::TestCable) {
-            bus.SetSDA(kTrue);
-            bus.SetSCL(kTrue);
+        if (bus && options.command != Command::TestCable) {
+            bus->SetSDA(kTrue);
+            bus->SetSCL(kTrue);
         }
-        failure = Dispatch(run, image, port.Get());
+        failure = Dispatch(run, image, bus ? &port.Get() : nullptr);
     } catch (const Cancelled&) {
         failure = Failure{kStatusCancelled, CancelledMessage(options)};
     } catch (const UserError& e) {  // the bus, the port, or the file a read was to go into
         failure = Failure{StatusFor(e.Kind()), e.English()};
-        if (e.Kind() == ErrorKind::Bus) failure->message += SpeedDoubtText(options.speed);
+        if (e.Kind() == ErrorKind::Bus && bus) failure->message += SpeedDoubtText(options.speed);
     }
     progress.End();
-    LeaveBusAtRest(bus, port.Get(), failure);
+    if (bus) LeaveBusAtRest(*bus, port.Get(), failure);
     try {
         port.SaveChanges();  // only a write or an erase changes the memory
     } catch (const ImageFileError& e) {

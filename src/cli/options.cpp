@@ -49,6 +49,11 @@ constexpr char kFooter[] = R"(Commands:
 --cable NAME|DEFINITION chooses the wiring for every command (also with --sim): direct (the
 default), a built-in name, type0-type8, a name from ~/.config/lpt-eeprom/cables.conf, or a
 definition such as sda=~D1,scl=~D0,sda-in=S5,scl-in=S4.
+--port /dev/i2c-N (or i2c-N) works through a kernel I2C adapter instead (a USB bridge, a board's
+bus; 'i2cdetect -l' lists them): every command but test-cable, at the adapter's own clock (no
+--cable, no --speed). A scan there reads one byte at each address, never writes. On a PC's SMBus,
+or where a memory's first bytes look like a memory module's SPD, nothing at 0x50-0x57 is written
+without --force: a module's SPD written over can leave the PC unable to boot.
 The memory is a 24c16 unless --chip names another; sizes, pages and addresses follow it.
 The format of FILE comes from its extension (.bin, .hex, .srec) unless --format names it. An image
 file is checked whole before the memory is touched; it must be a regular file. read -o replaces a
@@ -61,7 +66,8 @@ Exit status:
        of a write)
   2    the command line cannot be used (an unknown chip, an address outside the memory), or an
        image file is missing, damaged or does not fit the chosen memory
-  3    the parallel port cannot be used (missing, no access, held by another driver)
+  3    the port cannot be used (missing, no access, held by another driver; an adapter that
+       offers only SMBus, or an address a kernel driver holds)
   130  cancelled by SIGINT, SIGTERM or SIGHUP; the bus is left at rest after the transaction under
        way)";
 
@@ -97,6 +103,7 @@ struct Words {
     std::string cable = "direct";
     std::string speed = "standard";
     bool quiet = false;
+    bool force = false;
     std::string file;
     std::string format;
     bool all = false;
@@ -277,15 +284,17 @@ std::optional<Options> Check(const Words& typed, Command command, bool portGiven
     options.command = command;
     const std::optional<PortChoice> choice = ParsePortChoice(typed.port);
     if (!sim && !choice) {
-        PrintError(err, "--port " + typed.port + ": not a parallel port; give its device "
-                                                 "(/dev/parport0, parport0) or its base address "
-                                                 "(0x378, 0xd010, 888)");
+        PrintError(err, "--port " + typed.port + ": not a port; give a parallel port's device "
+                                                 "(/dev/parport0, parport0) or base address "
+                                                 "(0x378, 0xd010, 888), or a kernel I2C "
+                                                 "adapter (/dev/i2c-1, i2c-1)");
         return std::nullopt;
     }
     const std::optional<ChipChoice> chip = CheckChip(typed, err);
     if (!chip) return std::nullopt;
     options.port = setup::PortRequest{choice.value_or(PortChoice{}), sim, typed.simImage, *chip};
     options.quiet = typed.quiet;
+    options.force = typed.force;
     options.cable = typed.cable;
     // CLI11 lets only the three names through.
     options.speed = SpeedFromName(typed.speed).value_or(BusSpeed::Standard);
@@ -362,6 +371,9 @@ ParsedOptions ParseOptions(const std::vector<std::string>& args, std::ostream& o
     app.add_option("--speed", typed.speed, kSpeedHelp)
         ->type_name("standard|fast|fast-plus")
         ->check(CLI::IsMember({"standard", "fast", "fast-plus"}).description(""));
+    app.add_flag("--force", typed.force,
+                 "On a kernel I2C adapter: write at 0x50-0x57 even on a PC's SMBus or\n"
+                 "over contents that look like a memory module's SPD (see below)");
     app.add_flag("-q,--quiet", typed.quiet,
                  "Print only errors: no progress, no reports (a dump or a scan's\n"
                  "list still goes to stdout)");

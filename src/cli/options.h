@@ -21,6 +21,7 @@ struct Options {
     Command command = Command::Scan;
     setup::PortRequest port;  // --port, or --sim[=IMAGE]; the memory (--chip, --page, --pins)
     bool quiet = false;
+    bool force = false;                 // --force: a kernel adapter's writes at 0x50-0x57 allowed
     std::string cable = "direct";       // --cable: a name or a definition, chosen at the run
     BusSpeed speed = BusSpeed::Standard;  // --speed
     std::string file;                   // write, verify: FILE; read: -o FILE, empty for the dump

@@ -1,6 +1,7 @@
 #include "setup/port_setup.h"
 
 #include <optional>
+#include <stdexcept>
 #include <utility>
 
 #include "bus/ppdev_port.h"
@@ -11,7 +12,8 @@ namespace lpt::setup {
 
 const char kPortHelp[] =
     "The parallel port the memory is wired to: its device (/dev/parport1,\n"
-    "parport1) or its base address (0x378, 0xd010, 888); 0x378 when not given";
+    "parport1) or its base address (0x378, 0xd010, 888); 0x378 when not given.\n"
+    "Or a kernel I2C adapter: /dev/i2c-N or i2c-N (i2cdetect -l lists them)";
 
 // The simulated memory on the wires of a simulated port with zero line timing. The port keeps no
 // record of its calls: nobody reads it, and a write would make it large.
@@ -48,8 +50,14 @@ std::shared_ptr<Port> OpenParallelPort(const PortChoice& choice) {
     return std::make_shared<PpdevPort>(choice);
 }
 
+std::shared_ptr<I2cAdapter> OpenAdapter(int number) {
+    return std::make_shared<I2cAdapter>(MakeLinuxDeviceSystem(), number);
+}
+
 ChosenPort OpenPort(const PortRequest& request, const ClockFn& clock,
-                    const ParallelPortOpener& openParallelPort) {
+                    const ParallelPortOpener& openParallelPort, const AdapterOpener& openAdapter) {
+    if (!request.simulated && request.parallelPort.IsAdapter())
+        return ChosenPort(openAdapter(request.parallelPort.adapter));
     if (!request.simulated) {
         std::shared_ptr<Port> port = openParallelPort(request.parallelPort);
         // A ppdev port touches only the bits it is told of: the chosen cable's.
@@ -65,11 +73,15 @@ ChosenPort OpenPort(const PortRequest& request, const ClockFn& clock,
 ChosenPort::ChosenPort(std::shared_ptr<Port> parallelPort)
     : parallelPort_(std::move(parallelPort)) {}
 ChosenPort::ChosenPort(std::unique_ptr<SimulatedMemory> memory) : memory_(std::move(memory)) {}
+ChosenPort::ChosenPort(std::shared_ptr<I2cAdapter> adapter) : adapter_(std::move(adapter)) {}
 ChosenPort::ChosenPort(ChosenPort&&) noexcept = default;
 ChosenPort& ChosenPort::operator=(ChosenPort&&) noexcept = default;
 ChosenPort::~ChosenPort() = default;
 
-Port& ChosenPort::Get() const { return memory_ ? memory_->GetPort() : *parallelPort_; }
+Port& ChosenPort::Get() const {
+    if (adapter_) throw std::logic_error("a kernel I2C adapter has no port lines");
+    return memory_ ? memory_->GetPort() : *parallelPort_;
+}
 
 void ChosenPort::SaveChanges() const {
     if (memory_) memory_->SaveChanges();

@@ -98,31 +98,31 @@ const Form1::ButtonEntry Form1::kButtons[] = {
      1635, 330, &Form1::Command1_Click, true, {}, true,
      [](Form1& f, const BusReady&) -> std::optional<OperationResult> {
          f.ForgetDump();
-         return f.KeepRead(BlockRead(f.bus_, f.grid_, f.memory_));
+         return f.KeepRead(BlockRead(*f.memoryBus_, f.grid_));
      }},
     {Control::Command4, "Command4", QT_TRANSLATE_NOOP("lpt::ui::Form1", "Чтение пабайтно"), 1755,
      90, 1725, 330, &Form1::Command4_Click, true, {}, true,
      [](Form1& f, const BusReady&) -> std::optional<OperationResult> {
          f.ForgetDump();
-         return f.KeepRead(ByteRead(f.bus_, f.grid_, f.memory_));
+         return f.KeepRead(ByteRead(*f.memoryBus_, f.grid_));
      }},
     {Control::Command7, "Command7", QT_TRANSLATE_NOOP("lpt::ui::Form1", "Поиск"), 3510, 90, 1545,
      330, &Form1::Command7_Click, true, {}, false,
      [](Form1& f, const BusReady&) -> std::optional<OperationResult> {
          TextBoxScan shown(f);
-         BusScan(f.bus_, shown);
+         BusScan(*f.memoryBus_, shown);
          return std::nullopt;  // what the scan found is in the text box
      }},
     // The fill takes the whole window, its own button included, out of use while it runs.
     {Control::Command2, "Command2", QT_TRANSLATE_NOOP("lpt::ui::Form1", "Запись блоками"), 90, 450,
      1635, 330, &Form1::Command2_Click, true, {Control::Form1, Control::Command2}, true,
      [](Form1& f, const BusReady& busReady) -> std::optional<OperationResult> {
-         return BlockFill(f.bus_, f.pause_, &f.journal_, busReady, f.memory_);
+         return BlockFill(*f.memoryBus_, f.pause_, &f.journal_, busReady);
      }},
     {Control::Command3, "Command3", QT_TRANSLATE_NOOP("lpt::ui::Form1", "Запись пабайтно"), 1755,
      450, 1725, 330, &Form1::Command3_Click, true, {Control::Command3}, true,
      [](Form1& f, const BusReady& busReady) -> std::optional<OperationResult> {
-         return PatternWrite(f.bus_, f.pause_, &f.journal_, busReady, f.memory_);
+         return PatternWrite(*f.memoryBus_, f.pause_, &f.journal_, busReady);
      }},
     {Control::Command8, "Command8", QT_TRANSLATE_NOOP("lpt::ui::Form1", "CLS"), 3510, 450, 1545,
      330, &Form1::Command8_Click, false, {}, false,
@@ -145,10 +145,25 @@ Form1::Form1(Port& port, ClockFn clock, QWidget* parent)
 
 Form1::Form1(Port& port, const Cable& cable, ClockFn clock, QWidget* parent)
     : QWidget(parent),
-      port_(port),
+      port_(&port),
       clock_(clock),
-      bus_(port, SteadyNow, cable),
+      lines_(std::make_unique<I2CBus>(port, SteadyNow, cable)),
+      memoryBus_(std::make_unique<LineMemoryBus>(*lines_, clock, memory_)),
       pause_(std::move(clock), [] { QApplication::processEvents(); }, SleepBriefly) {
+    Build();
+}
+
+Form1::Form1(std::unique_ptr<MemoryBus> memory, ClockFn clock, QWidget* parent)
+    : QWidget(parent),
+      port_(nullptr),
+      clock_(clock),
+      memoryBus_(std::move(memory)),
+      pause_(std::move(clock), [] { QApplication::processEvents(); }, SleepBriefly) {
+    memoryBus_->SetMemory(memory_);
+    Build();
+}
+
+void Form1::Build() {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(tr("Form1"));
     messageSink_ = [this](QMessageBox::Icon icon, const QString& title, const QString& text) {
@@ -159,6 +174,14 @@ Form1::Form1(Port& port, const Cable& cable, ClockFn clock, QWidget* parent)
     outerSize_ = [this] { return frameGeometry().size(); };
     BuildControls();
     BuildActions();
+    if (!lines_) {
+        // A kernel adapter: its driver sets the bus clock, and there is no cable to test.
+        for (const char* name : {"actionCableTest", "actionSpeed"}) {
+            QAction* action = findChild<QAction*>(QString::fromLatin1(name));
+            action->setEnabled(false);
+            action->setToolTip(tr("Не для адаптера I2C ядра"));
+        }
+    }
     grid_.SetChangeListener([this](int row, int) { MSFlexGrid1->NoteChange(row); });
 }
 
@@ -330,17 +353,18 @@ void Form1::Load() {
 }
 
 void Form1::Form_Load() {
+    if (!lines_) return;  // a kernel adapter leaves its bus at rest between transactions
     // Bus at rest: data line first, then the clock line. The first port access.
-    bus_.SetSDA(kTrue);
-    bus_.SetSCL(kTrue);
+    lines_->SetSDA(kTrue);
+    lines_->SetSCL(kTrue);
 }
 
 void Form1::Form_Unload() {
     // A port that never opened has no bus to leave at rest; opening it now would only fail again.
-    if (!port_.EverOpened()) return;
+    if (!lines_ || !port_->EverOpened()) return;
     // Bus at rest: clock line first, then the data line. If SDA was low this is a stop.
-    bus_.SetSCL(kTrue);
-    bus_.SetSDA(kTrue);
+    lines_->SetSCL(kTrue);
+    lines_->SetSDA(kTrue);
 }
 
 void Form1::Form_Resize() {

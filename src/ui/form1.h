@@ -52,6 +52,10 @@ public:
     explicit Form1(Port& port, ClockFn clock = SteadyNow, QWidget* parent = nullptr);
     // The same, with the bus driven through `cable` (fixed for the window's life).
     Form1(Port& port, const Cable& cable, ClockFn clock = SteadyNow, QWidget* parent = nullptr);
+    // The memory on a bus without lines of its own to drive (a kernel I2C adapter): no cable to
+    // test, no bus speed to choose. `memory`'s clock must be `clock`.
+    explicit Form1(std::unique_ptr<MemoryBus> memory, ClockFn clock = SteadyNow,
+                   QWidget* parent = nullptr);
     ~Form1() override;
 
     // Runs Form_Load behind the boundary; call once, before show().
@@ -63,7 +67,10 @@ public:
     // The layout rule for an outer size in twips (what Form_Resize applies).
     void ApplyLayout(float outerWidthTwips, float outerHeightTwips);
 
-    I2CBus& Bus() { return bus_; }
+    // The bus procedures on the port's lines (not on a kernel adapter).
+    I2CBus& Bus() { return *lines_; }
+    // The memory's transactions, on whichever bus the window has.
+    MemoryBus& Memory() { return *memoryBus_; }
     // The bus mode for this run, as the command line gives it: checked in the "Скорость шины"
     // menu, not kept in the settings. Without it the window starts at the mode last chosen there.
     void SetSpeed(BusSpeed speed);
@@ -149,6 +156,8 @@ private:
     static const ButtonEntry kButtons[];
     static const ButtonEntry& Entry(Control target);
 
+    // What both constructors do once the bus is there.
+    void Build();
     void BuildControls();
     void BuildActions();
     void BuildChipMenu();
@@ -195,7 +204,7 @@ private:
     // instead of acting once they are enabled.
     void DropQueuedInput();
 
-    Port& port_;
+    Port* port_;     // none on a kernel adapter
     ClockFn clock_;  // the cable test's timing of port calls
     ChipChoice chip_;
     MemoryGeometry memory_ = chip_.Geometry();
@@ -204,7 +213,8 @@ private:
     QAction* detectAction_ = nullptr;
     QString confirmAccept_;  // the yes of the question Ask puts
     int busy_ = 0;           // operations under way (nested in pauses counted)
-    I2CBus bus_;
+    std::unique_ptr<I2CBus> lines_;  // the bus procedures; none on a kernel adapter
+    std::unique_ptr<MemoryBus> memoryBus_;  // over lines_, or the adapter's; the chosen chip
     DumpGrid grid_;
     TimedPause pause_;
     WriteJournal journal_;  // shared by the writes, which can nest inside each other's pauses

@@ -57,6 +57,7 @@ void Form1::BuildChipMenu() {
 void Form1::SetChip(const ChipChoice& chip) {
     chip_ = chip;
     memory_ = chip.Geometry();
+    memoryBus_->SetMemory(memory_);
     // The rows change under the view: the grid is reshaped inside the model's reset, with the
     // repaint of each change held back until the view knows the new rows.
     grid_.SetChangeListener(nullptr);
@@ -87,7 +88,7 @@ void Form1::DetectChip() {
     if (Busy()) return;
     Guarded(tr("Определить микросхему"), [this] {
         pause_.Settle();
-        const DetectReport report = Detect(bus_, pause_.Clock());
+        const DetectReport report = Detect(*memoryBus_);
         QString findings;
         for (const DetectFinding& finding : report.findings)
             findings += LabelText(finding.label) + QStringLiteral(": ") +

@@ -295,7 +295,7 @@ void Form1::WriteFileToMemory() {
             progress.setValue(doneBytes);  // processes events: the dialog is modal
             if (unloaded_) throw OperationCancelled();
         };
-        LineMemoryBus memory(bus_, pause_.Clock(), memory_);
+        MemoryBus& memory = *memoryBus_;
         // The whole memory is read first: the grid shows it afterwards.
         const WriteReport report = WriteImage(memory, image, {.readWhole = true}, tick);
         progress.close();
@@ -343,7 +343,7 @@ void Form1::CompareWithFile() {
     WithImageFile(what, title, [this](const MemoryImage& image, const QString& path) {
         pause_.Settle();
         ForgetDump();
-        LineMemoryBus memory(bus_, pause_.Clock(), memory_);
+        MemoryBus& memory = *memoryBus_;
         const MemoryBytes bytes = ReadMemory(memory);
         ShowBytes(bytes);
         const ImageDiff diff = Compare(image, bytes);
@@ -371,10 +371,11 @@ void Form1::CompareWithFile() {
 }
 
 void Form1::CheckCable() {
-    // Not in the middle of a file write: its transactions own the bus until it ends.
-    if (fileWorkRunning_) return;
+    // Not in the middle of a file write: its transactions own the bus until it ends. A kernel
+    // adapter has no cable (the menu entry is disabled there).
+    if (fileWorkRunning_ || !lines_) return;
     Guarded(tr("Проверка кабеля"), [this] {
-        const CableTestReport report = TestCable(port_, bus_, clock_);
+        const CableTestReport report = TestCable(*port_, *lines_, clock_);
         // The report stays in English, as a user pastes it into a question.
         ShowMessage(report.works ? QMessageBox::Information : QMessageBox::Warning,
                     tr("Проверка кабеля"),

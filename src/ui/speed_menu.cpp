@@ -66,7 +66,7 @@ void Form1::BuildSpeedMenu() {
 }
 
 void Form1::SetSpeed(BusSpeed speed) {
-    bus_.SetSpeed(speed);
+    if (lines_) lines_->SetSpeed(speed);
     for (QAction* action : speedGroup_->actions())
         action->setChecked(action->data().toInt() == static_cast<int>(speed));
 }
@@ -93,10 +93,10 @@ QString Form1::RateText(BusSpeed speed) {
 }
 
 QString Form1::SpeedHint() const {
-    if (bus_.Speed() == BusSpeed::Standard) return {};
+    if (!lines_ || lines_->Speed() == BusSpeed::Standard) return {};
     return tr("\nШина на %1 может быть слишком быстрой для кабеля или питания памяти: выберите "
               "«Стандартная (100 кГц)» в меню «Скорость шины» (меню таблицы) и повторите.")
-        .arg(RateText(bus_.Speed()));
+        .arg(RateText(lines_->Speed()));
 }
 
 }  // namespace lpt::ui
