@@ -34,5 +34,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's own dialogs (file dialog, message box buttons) in the window's language.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-translations-l10n)
+# i2cdetect, to find a kernel I2C adapter for --port /dev/i2c-N.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS i2c-tools)
 
 include(CPack)
