@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "bus/device_system.h"
+#include "bus/port.h"
 
 namespace lpt {
 
@@ -31,6 +32,23 @@ std::vector<AdapterInfo> ListAdapters(DeviceSystem& system);
 
 // "/dev/i2c-7" and "i2c-7" -> 7; nothing for any other text.
 std::optional<int> AdapterNumber(const std::string& text);
+
+// The adapters as a user picks one, for the messages that list them: "i2c-0: SMBus I801 adapter
+// at efa0 (--port /dev/i2c-0), i2c-7: MCP2221 usb-i2c bridge (--port /dev/i2c-7)".
+std::string AdapterChoices(const std::vector<AdapterInfo>& adapters);
+
+// The longest message i2c-dev passes on (its own limit, whatever the adapter takes).
+constexpr int kI2cDevMaxMessage = 8192;
+// The shortest message limit that is learned from refusals: an adapter that refuses a message
+// this short refuses it for another reason than its length (see I2cAdapter::Transfer).
+constexpr int kShortestMessageLimit = 16;
+
+// What Holder says when the kernel reports the address busy but no driver can be named.
+inline constexpr const char* kUnnamedDriver = "a kernel driver";
+
+// The error for an address that a kernel driver holds: names the adapter, the address (7-bit),
+// the driver, and how to unbind it (the sysfs device is "<adapter>-00<address>", "1-0050").
+PortError AddressHeld(int adapter, std::uint8_t address, const std::string& driver);
 
 // One message of a combined transaction: to the 7-bit `address`, written from or read into
 // `data` (its size is the message's length).
@@ -70,23 +88,42 @@ public:
     enum class Outcome {
         Done,      // every message went out and every byte written was acknowledged
         NoAnswer,  // the target did not acknowledge (ENXIO, EREMOTEIO): nothing more was sent
+        TooLong,   // the adapter refused a message as longer than it takes (EOPNOTSUPP, EINVAL,
+                   // EMSGSIZE), before anything went on the bus; MaxMessage() is shorter now,
+                   // and the caller sends the same in pieces of at most that
     };
     // One combined transaction: a start, the messages with a repeated start between them, a
     // stop; reads filled in. Opens first. Messages longer than the adapter takes are refused
-    // by the kernel: see MaxMessage.
+    // by the kernel: see MaxMessage. At most I2C_RDWR_IOCTL_MAX_MSGS messages of at most
+    // kI2cDevMaxMessage bytes each (std::invalid_argument otherwise: a fault of the caller).
+    // Throws PortError when the adapter went away (unplugged: the device is closed, the next
+    // call opens it afresh) or may not be used, BusError when the bus failed (a time-out,
+    // arbitration lost, any other error the adapter reported).
     Outcome Transfer(std::vector<I2cMessage>& messages);
 
-    // The longest message the adapter has been seen to take, in bytes: the kernel's limit for
-    // one i2c-dev message at first, smaller once the adapter refused a longer one.
+    // The longest message to send, in bytes: the kernel's limit for one i2c-dev message at
+    // first, shorter once the adapter refused a longer one. The kernel does not tell user space
+    // an adapter's own limit, so it is learned: after a refusal of a message of L bytes, half
+    // of L (never below the longest message that went through, nor below
+    // kShortestMessageLimit); once a message of this length went through and a longer one is
+    // not yet known to be refused, halfway up to the shortest refused. It settles on the
+    // adapter's limit after a few refusals, none of which puts anything on the bus.
     int MaxMessage() const { return maxMessage_; }
 
 private:
+    void Close();
+    // The message for a failed ioctl `op` with errno `err`: PortError for an adapter that went
+    // away (the device is closed first) or may not be used, BusError for a bus fault.
+    [[noreturn]] void Fail(const char* op, int err);
+
     std::shared_ptr<DeviceSystem> system_;
     int number_;
     int fd_ = -1;
     std::optional<std::string> name_;
     unsigned long functions_ = 0;
     int maxMessage_;
+    int longestDone_ = 0;                          // the longest message that went through
+    int shortestRefused_ = kI2cDevMaxMessage + 1;  // the shortest refused as too long
 };
 
 }  // namespace lpt

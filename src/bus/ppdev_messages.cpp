@@ -44,14 +44,23 @@ const Wording kTryAgain{
     "исчезает, проверьте, что порт включён (встроенный — в настройках BIOS, плата — вставлена "
     "до конца), и посмотрите сообщения ядра: sudo dmesg."};
 
+// "; kernel I2C adapters: i2c-7: MCP2221 usb-i2c bridge (--port /dev/i2c-7)", to be said after
+// what was found of the parallel ports; nothing when there are none.
+Wording KernelAdapters(const std::vector<AdapterInfo>& adapters) {
+    if (adapters.empty()) return {};
+    const std::string list = AdapterChoices(adapters);
+    return {"; kernel I2C adapters: " + list, " Адаптеры I2C ядра: " + list + "."};
+}
+
 }  // namespace
 
-PortError NoPorts() {
+PortError NoPorts(const std::vector<AdapterInfo>& adapters) {
+    const Wording kernel = KernelAdapters(adapters);
     return PortError(
         {"no parallel port found: the kernel reports none (/proc/sys/dev/parport is empty, there "
-         "is no /dev/parport* device)",
+         "is no /dev/parport* device)" + kernel.en,
          "Параллельный порт не найден: ядро не сообщает ни об одном порте (/proc/sys/dev/parport "
-         "пуст, устройств /dev/parport* нет)."},
+         "пуст, устройств /dev/parport* нет)." + kernel.ru},
         {"load the parport_pc and ppdev modules: sudo modprobe -a parport_pc ppdev. If the port "
          "still does not appear, check that an on-board port is enabled in the BIOS setup, or "
          "that the port card is fully seated.",
@@ -77,7 +86,8 @@ PortError NoAddresses(const PortChoice& choice, const std::vector<std::string>& 
          "--port " + devices.front() + "."});
 }
 
-PortError PortNotFound(const PortChoice& choice, const std::vector<FoundPort>& ports) {
+PortError PortNotFound(const PortChoice& choice, const std::vector<FoundPort>& ports,
+                       const std::vector<AdapterInfo>& adapters) {
     Wording missing;
     switch (choice.kind) {
         case PortChoice::Kind::Default:
@@ -97,8 +107,9 @@ PortError PortNotFound(const PortChoice& choice, const std::vector<FoundPort>& p
     }
     const Wording list = ListPorts(ports);
     const Wording pick = HowToPick(ports.front());
-    return PortError({missing.en + " The ports there are: " + list.en,
-                      missing.ru + " Есть порты: " + list.ru + "."},
+    const Wording kernel = KernelAdapters(adapters);
+    return PortError({missing.en + " The ports there are: " + list.en + kernel.en,
+                      missing.ru + " Есть порты: " + list.ru + "." + kernel.ru},
                      {"choose the port the memory is wired to with --port, for example " +
                           pick.en + ".",
                       "Выберите порт, к которому подключена память, параметром --port, "

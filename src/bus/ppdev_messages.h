@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "bus/i2c_adapter.h"
 #include "bus/port.h"
 #include "bus/port_choice.h"
 
@@ -18,12 +19,15 @@ struct FoundPort {
     std::optional<long> base;
 };
 
-// The kernel knows no parallel port at all.
-PortError NoPorts();
+// The kernel knows no parallel port at all. The kernel I2C adapters there are, if any, are
+// named after it (the memory may hang on one of them).
+PortError NoPorts(const std::vector<AdapterInfo>& adapters = {});
 // Device nodes (not empty) but no addresses: a port chosen by its base cannot be found.
 PortError NoAddresses(const PortChoice& choice, const std::vector<std::string>& devices);
-// The port asked for is not among `ports` (not empty): lists them and says how to pick one.
-PortError PortNotFound(const PortChoice& choice, const std::vector<FoundPort>& ports);
+// The port asked for is not among `ports` (not empty): lists them, then the kernel I2C
+// adapters there are, and says how to pick one.
+PortError PortNotFound(const PortChoice& choice, const std::vector<FoundPort>& ports,
+                       const std::vector<AdapterInfo>& adapters = {});
 // The kernel knows the port `name` (at `base`), but its device node `path` is missing.
 PortError NoDeviceNode(const std::string& name, std::optional<long> base, const std::string& path);
 // Opening `path` failed with errno `err`: no access (EACCES, EPERM); the device node is there

@@ -149,15 +149,15 @@ std::string PpdevPort::FindDevice() {
             if (p.name == name) throw NoDeviceNode(p.name, p.base, choice_.device);
         }
         if (ports.empty()) ports = devPorts();
-        if (ports.empty()) throw NoPorts();
-        throw PortNotFound(choice_, ports);
+        if (ports.empty()) throw NoPorts(ListAdapters(*sys_));
+        throw PortNotFound(choice_, ports, ListAdapters(*sys_));
     }
 
     const auto ports = procPorts();
     if (ports.empty()) {
         std::vector<std::string> devices;
         for (const auto& p : devPorts()) devices.push_back("/dev/" + p.name);
-        if (devices.empty()) throw NoPorts();
+        if (devices.empty()) throw NoPorts(ListAdapters(*sys_));
         throw NoAddresses(choice_, devices);
     }
     for (const auto& p : ports) {
@@ -167,7 +167,7 @@ std::string PpdevPort::FindDevice() {
             return path;
         }
     }
-    throw PortNotFound(choice_, ports);
+    throw PortNotFound(choice_, ports, ListAdapters(*sys_));
 }
 
 void PpdevPort::OpenDevice(const std::string& path) {

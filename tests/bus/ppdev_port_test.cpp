@@ -268,6 +268,25 @@ TEST_F(PpdevPortCard, DefaultPortListsThePortsThereAndHowToChooseOne) {
     EXPECT_TRUE(sys->log.empty());
 }
 
+TEST_F(PpdevPortCard, PortNotFoundListsTheKernelI2cAdaptersAfterThePorts) {
+    PpdevPort fallback(sys);
+    const auto [ru, en] = ExpectError([&] { fallback.GetPortBit(889, 3); }, {"0x378"}, {"0x378"});
+    EXPECT_EQ(en.find("I2C"), std::string::npos) << "none there, none named";
+    sys->dirs["/sys/class/i2c-adapter"] = {"i2c-7", "i2c-0"};
+    sys->files["/sys/class/i2c-adapter/i2c-7/name"] = "MCP2221 usb-i2c bridge\n";
+    sys->files["/sys/class/i2c-adapter/i2c-0/name"] = "SMBus I801 adapter at efa0\n";
+    const std::string list = "i2c-0: SMBus I801 adapter at efa0 (--port /dev/i2c-0), "
+                             "i2c-7: MCP2221 usb-i2c bridge (--port /dev/i2c-7)";
+    ExpectError([&] { fallback.GetPortBit(889, 3); },
+                {"parport0 по адресу 0xd010. Адаптеры I2C ядра: " + list},
+                {"parport0 at 0xd010; kernel I2C adapters: " + list});
+    sys->dirs.erase(kProc);
+    sys->dirs.erase("/dev");
+    ExpectError([&] { fallback.GetPortBit(889, 3); }, {"Адаптеры I2C ядра: " + list},
+                {"no parallel port found", "kernel I2C adapters: " + list});
+    EXPECT_TRUE(sys->log.empty());
+}
+
 TEST_F(PpdevPortCard, PortChosenByBaseOrDeviceNameOpensAndKeepsTheLogicalRegisters) {
     for (const char* text : {"0xd010", "53264", "/dev/parport0", "parport0"}) {
         sys->log.clear();
