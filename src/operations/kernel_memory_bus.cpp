@@ -35,10 +35,15 @@ const char* DramType(std::uint8_t code) {
     }
 }
 
-// Bytes 0 and 1 of an SPD give its size and revision: never 00 or FF.
+// Bytes 0-2 as an SPD begins. Up to DDR2, byte 0 is the bytes the maker used (never none) and
+// byte 1 the SPD's size as a power of two (128 to 1024 bytes: 7 to 10); from DDR3 on, byte 0
+// gives the bytes used and covered by the CRC (never none) and byte 1 the SPD revision, 1.x in
+// its high nibble. Ordinary contents pass all three only rarely (about 1 in 500 for random
+// bytes), so a memory that is no SPD is seldom refused.
 bool SpdStart(const std::vector<std::uint8_t>& b) {
-    const auto set = [](std::uint8_t v) { return v != 0x00 && v != 0xFF; };
-    return b.size() >= 3 && set(b[0]) && set(b[1]) && DramType(b[2]) != nullptr;
+    if (b.size() < 3 || DramType(b[2]) == nullptr || b[0] == 0x00 || b[0] == 0xFF) return false;
+    if (b[2] <= 0x08) return b[1] >= 7 && b[1] <= 10;
+    return (b[1] & 0xF0) == 0x10;
 }
 
 // "0x50" or "0x50-0x57".

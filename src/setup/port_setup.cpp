@@ -12,8 +12,8 @@ namespace lpt::setup {
 
 const char kPortHelp[] =
     "The parallel port the memory is wired to: its device (/dev/parport1,\n"
-    "parport1) or its base address (0x378, 0xd010, 888); 0x378 when not given.\n"
-    "Or a kernel I2C adapter: /dev/i2c-N or i2c-N (i2cdetect -l lists them)";
+    "parport1) or its base address (0x378, 0xd010, 888), or a kernel I2C\n"
+    "adapter (/dev/i2c-N, i2c-N; i2cdetect -l lists them); 0x378 when not given";
 
 // The simulated memory on the wires of a simulated port with zero line timing. The port keeps no
 // record of its calls: nobody reads it, and a write would make it large.

@@ -390,5 +390,9 @@ Every page written was read back and matches the file.</translation>
         <translation>
 The bus at %1 may be too fast for the cable or the memory&apos;s supply: choose “Standard (100 kHz)” in the “Bus Speed” menu (the grid&apos;s menu) and try again.</translation>
     </message>
+    <message>
+        <source>Не для адаптера I2C ядра</source>
+        <translation>Not for a kernel I2C adapter</translation>
+    </message>
 </context>
 </TS>
