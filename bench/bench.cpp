@@ -17,7 +17,13 @@
 //  6. Each bus mode (standard, fast, fast plus): one block read and the 24c512's whole read
 //     against the 100 kHz limit and against the mode's own floor (the virtual clock of a port
 //     that counts its calls, at 1.5 us a call and free), and a full 24c512 write at fast mode
-//     against its floor (pages x write cycle + bus time).
+//     against its floor (pages x write cycle + bus time). The floor charges each of the bus
+//     driver's clock readings what one reading of the monotonic clock takes on this machine,
+//     and each port call what a call of the port the real run drives takes here (the free port
+//     is the simulated memory's work, the 1.5 us one overshoots its spin), measured at the start
+//     and again before each mode, the least so far charged, so a slow spell of the machine never
+//     raises the floor. The ratio to a floor charging exactly 0 and 1.5 us a call follows in
+//     brackets.
 #include <sys/resource.h>
 
 #include <algorithm>
@@ -292,26 +298,90 @@ void WriteFigures(BusSpeed speed) {
                 SpeedRate(speed), pages, writeMs, pages, busMs, least, writeMs / least);
 }
 
-// One piece of work at one bus mode, four ways: a free port and a port of 1.5 us a call, each
-// for real (the wall clock, the port's waits spun) and on the floor's virtual clock (the least
-// its calls and the mode's minima allow). And the 100 kHz limit of the same traffic.
-struct ModeRun {
-    double freeMs = 0, freeFloorMs = 0, costlyMs = 0, costlyFloorMs = 0, limitMs = 0;
+double Ns(Clock::duration d) { return std::chrono::duration<double, std::nano>(d).count(); }
+
+// What one bare reading of the monotonic clock takes here (the bus driver's readings, through
+// its clock function, cost that at least): the least average of several runs of back-to-back
+// readings, whole nanoseconds rounded down. A loaded machine only makes some runs slower, so the
+// least run is the reading's own cost.
+TimeNs ClockReadingCost() {
+    constexpr int kReadings = 200'000;
+    double least = 1e9;
+    for (int run = 0; run < 20; ++run) {
+        const auto t0 = Clock::now();
+        for (int i = 0; i < kReadings; ++i) Clock::now();  // a vDSO call, never left out
+        least = std::min(least, Ns(Clock::now() - t0) / kReadings);
+    }
+    return TimeNs{static_cast<long>(least)};
+}
+
+// What a call of the port that costs `cost` (CostlyPort on the simulated memory, as the real
+// runs below drive it) takes here: it spins from its entry until `cost` has passed, so it lasts
+// that plus the reading that ends the spin and the way in and out; a free one is the simulated
+// memory's own work. The least average of several runs of SCL changes and SDA reads (the calls
+// the floor charges), whole nanoseconds rounded down.
+TimeNs PortCallCost(TimeNs cost) {
+    constexpr int kPairs = 2000;
+    double least = 1e12;
+    ChipBench b("24c16");
+    testing::CostlyPort port(b.port, cost);
+    for (int run = 0; run < 10; ++run) {
+        const auto t0 = Clock::now();
+        for (int i = 0; i < kPairs; ++i) {
+            // SCL pulses with SDA high: no start, so the memory only watches.
+            if (i % 2 == 0)
+                port.ClrPortBit(Wiring::kSclOut.port, Wiring::kSclOut.bit);
+            else
+                port.SetPortBit(Wiring::kSclOut.port, Wiring::kSclOut.bit);
+            port.GetPortBit(Wiring::kSdaIn.port, Wiring::kSdaIn.bit);
+        }
+        least = std::min(least, Ns(Clock::now() - t0) / (2 * kPairs));
+    }
+    return TimeNs{static_cast<long>(least)};
+}
+
+// What the floor charges: a clock reading, and a call of each of the two ports. A shared or
+// virtual machine runs faster and slower in spells of seconds (a free port's call a tenth longer
+// in a slow one), so each measurement keeps the least of it and the ones before.
+struct FloorCharges {
+    TimeNs reading = TimeNs::max(), freeCall = TimeNs::max(), costlyCall = TimeNs::max();
+    void Measure() {
+        reading = std::min(reading, ClockReadingCost());
+        freeCall = std::min(freeCall, PortCallCost(TimeNs{0}));
+        costlyCall = std::min(costlyCall, PortCallCost(std::chrono::nanoseconds(1500)));
+    }
 };
 
-ModeRun RunAtMode(const char* chip, BusSpeed speed,
+// One piece of work at one bus mode: a free port and a port of 1.5 us a call, each for real (the
+// wall clock, the port's waits spun) and on the floor's virtual clock (the least its calls and
+// the mode's minima allow), the floor once at the call's measured cost and once at its nominal
+// one. And the 100 kHz limit of the same traffic.
+struct ModeRun {
+    double freeMs = 0, freeFloorMs = 0, freeNominalMs = 0;
+    double costlyMs = 0, costlyFloorMs = 0, costlyNominalMs = 0;
+    double limitMs = 0;
+};
+
+ModeRun RunAtMode(const char* chip, BusSpeed speed, const FloorCharges& charges,
                   const std::function<void(I2CBus&, const ClockFn&)>& work) {
     const TimeNs cost = std::chrono::nanoseconds(1500);
     ModeRun r;
     for (const TimeNs c : {TimeNs{0}, cost}) {
-        {
+        const bool freePort = c == TimeNs{0};
+        for (const bool measured : {true, false}) {
             ChipBench b(chip);
-            FloorPort floor(b.port, c);
+            const TimeNs charged = freePort ? charges.freeCall : charges.costlyCall;
+            FloorPort floor(b.port, measured ? charged : c);
+            floor.ChargeReadings(charges.reading);
             const ClockFn clock = floor.Clock();
             I2CBus bus(floor, clock, DirectCable(), speed);
             const TimeNs t0 = floor.Now();
             work(bus, clock);
-            (c == TimeNs{0} ? r.freeFloorMs : r.costlyFloorMs) = Us(floor.Now() - t0) / 1000;
+            const double ms = Us(floor.Now() - t0) / 1000;
+            if (measured)
+                (freePort ? r.freeFloorMs : r.costlyFloorMs) = ms;
+            else
+                (freePort ? r.freeNominalMs : r.costlyNominalMs) = ms;
             r.limitMs = static_cast<double>(b.edges.rises) / 100.0;
         }
         ChipBench b(chip);
@@ -319,13 +389,13 @@ ModeRun RunAtMode(const char* chip, BusSpeed speed,
         I2CBus bus(costly, SteadyNow, DirectCable(), speed);
         const auto t0 = Clock::now();
         work(bus, SteadyNow);
-        (c == TimeNs{0} ? r.freeMs : r.costlyMs) = Ms(Clock::now() - t0);
+        (freePort ? r.freeMs : r.costlyMs) = Ms(Clock::now() - t0);
     }
     return r;
 }
 
 // `large`: also the whole 24c512 (minutes in a Debug build) and its full writes.
-void ModeFigures(bool large) {
+void ModeFigures(bool large, FloorCharges& charges) {
     for (BusSpeed speed : {BusSpeed::Standard, BusSpeed::Fast, BusSpeed::FastPlus}) {
         const struct {
             const char* what;
@@ -344,18 +414,25 @@ void ModeFigures(bool large) {
                  ReadMemory(memory);
              }},
         };
-        std::printf("-- %s (%s) --\n", SpeedName(speed), SpeedRate(speed));
+        charges.Measure();
+        std::printf("-- %s (%s) -- floor: %lld ns a clock reading, a call %lld ns free, %lld ns "
+                    "at 1.5 us\n",
+                    SpeedName(speed), SpeedRate(speed),
+                    static_cast<long long>(charges.reading.count()),
+                    static_cast<long long>(charges.freeCall.count()),
+                    static_cast<long long>(charges.costlyCall.count()));
         for (const auto& run : runs) {
             if (!large && run.chip != std::string("24c16")) continue;
-            const ModeRun r = RunAtMode(run.chip, speed, run.work);
+            const ModeRun r = RunAtMode(run.chip, speed, charges, run.work);
             std::printf("%s: 100 kHz limit %.2f ms\n"
-                        "  free port:     %8.2f ms, floor %8.2f ms, ratio to floor %.3f, to the "
-                        "limit %.3f\n"
-                        "  1.5 us a call: %8.2f ms, floor %8.2f ms, ratio to floor %.3f, to the "
-                        "limit %.3f\n",
+                        "  free port:     %8.2f ms, floor %8.2f ms, ratio to floor %.3f (%.3f at "
+                        "0 ns a call), to the limit %.3f\n"
+                        "  1.5 us a call: %8.2f ms, floor %8.2f ms, ratio to floor %.3f (%.3f at "
+                        "1500 ns a call), to the limit %.3f\n",
                         run.what, r.limitMs, r.freeMs, r.freeFloorMs, r.freeMs / r.freeFloorMs,
-                        r.freeMs / r.limitMs, r.costlyMs, r.costlyFloorMs,
-                        r.costlyMs / r.costlyFloorMs, r.costlyMs / r.limitMs);
+                        r.freeMs / r.freeNominalMs, r.freeMs / r.limitMs, r.costlyMs,
+                        r.costlyFloorMs, r.costlyMs / r.costlyFloorMs,
+                        r.costlyMs / r.costlyNominalMs, r.costlyMs / r.limitMs);
         }
     }
     if (!large) return;
@@ -368,6 +445,9 @@ void ModeFigures(bool large) {
 int main(int argc, char* argv[]) {
     // --quick: without the 64 KB memory's runs, for CI.
     const bool quick = argc > 1 && std::string(argv[1]) == "--quick";
+    // Measured first, and again before each bus mode.
+    FloorCharges charges;
+    charges.Measure();
     std::printf("== Port calls and host time, simulated memory, no line timing ==\n");
     HostFigures("one block read", 4 + 3 * 28 + 4 + 255 * 36 + 32 + 4, [](I2CBus& bus) { ReadBlock(bus, 0); });
     {
@@ -440,7 +520,13 @@ int main(int argc, char* argv[]) {
 
     std::printf("\n== Bus modes: reads against the 100 kHz limit and each mode's own floor, and a "
                 "fast-mode write ==\n");
-    ModeFigures(!quick);
+    std::printf("The floor: the bus driver's own calls and waits on a virtual clock that moves "
+                "only by what they\ncost here: a clock reading, and a port call as long as a call "
+                "of the port of the real run\n(the free one does the simulated memory's work, the "
+                "1.5 us one's spin on the clock overshoots),\nthe least measured at the start and "
+                "before each mode. In brackets: the ratio to a floor that\ncharges exactly 0 and "
+                "1500 ns a call.\n");
+    ModeFigures(!quick, charges);
     if (quick) std::printf("(--quick: the 24c512's reads and writes left out)\n");
     return 0;
 }

@@ -154,6 +154,29 @@ TEST(LineTimingTest, EachModeKeepsItsMinimaAndNoMoreAtEveryPortCallCost) {
     }
 }
 
+TEST(LineTimingTest, TheFloorChargesAClockReadingWhatItIsToldAndTheWaitsStillKeepTheMinima) {
+    using std::chrono::nanoseconds;
+    const nanoseconds cost(500), reading(26);
+    TimeNs now{1'000'000'000};
+    sim::SimPort port(LineTiming::StandardMode(), [&now] { return now; });
+    testing::FloorPort floor(port, cost, now);
+    floor.ChargeReadings(reading);
+    const ClockFn clock = floor.Clock();
+    const TimeNs first = clock();
+    EXPECT_EQ(clock() - first, reading);
+
+    I2CBus bus(floor, clock, DirectCable(), BusSpeed::FastPlus);
+    EveryProcedure(bus);
+    const sim::TimingMinima m = sim::CheckTiming(port.Calls());
+    ASSERT_TRUE(m.sclHigh && m.startHold) << m.Report();
+    EXPECT_TRUE(m.Violations(LineTiming::FastModePlus()).empty()) << m.Report();
+    // From the rise: the reading that notes it, the readings of the wait (the last one at most a
+    // reading past its deadline), then the call.
+    EXPECT_LT(*m.sclHigh, LineTiming::FastModePlus().sclHigh + cost + 2 * reading) << m.Report();
+    EXPECT_LT(*m.startHold, LineTiming::FastModePlus().startHold + cost + 2 * reading)
+        << m.Report();
+}
+
 TEST(LineTimingTest, ASpeedChangeTakesEffectAndAnUntimedPortStaysUntimed) {
     sim::SimPort timed(LineTiming::StandardMode());
     I2CBus bus(timed);

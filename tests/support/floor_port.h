@@ -1,8 +1,9 @@
 // A port on a virtual clock that counts port calls: the clock stands still except that every
 // call that reaches the register moves it on by the call's cost, and each reading of the clock by
-// 10 ns (so a wait ends just past its deadline). What the bus driver takes on it is the least its
-// calls and its waits allow: its floor. Like the ppdev port, a write that would not change the
-// register costs nothing.
+// what a reading costs (10 ns unless told; the bench gives it what a reading of the monotonic
+// clock takes on the machine), so a wait ends just past its deadline. What the bus driver takes
+// on it is the least its calls, its clock readings and its waits allow: its floor. Like the ppdev
+// port, a write that would not change the register costs nothing.
 #pragma once
 
 #include <chrono>
@@ -25,10 +26,12 @@ public:
         return inner_.GetPortBit(port, bit);
     }
     LineTiming Timing() const override { return inner_.Timing(); }
-    // The clock for the bus driver: every reading moves it on by 10 ns.
+    // The clock for the bus driver: every reading moves it on by the reading's cost.
     ClockFn Clock() {
-        return [this] { return now_ += std::chrono::nanoseconds(10); };
+        return [this] { return now_ += reading_; };
     }
+    // What each reading of Clock() costs from now on.
+    void ChargeReadings(TimeNs reading) { reading_ = reading; }
     TimeNs Now() const { return now_; }
 
 private:
@@ -40,6 +43,7 @@ private:
     }
     Port& inner_;
     TimeNs cost_;
+    TimeNs reading_{std::chrono::nanoseconds(10)};
     TimeNs own_{1'000'000'000};
     TimeNs& now_;
     int written_[16] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
