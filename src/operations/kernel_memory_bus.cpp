@@ -128,14 +128,12 @@ KernelMemoryBus::Outcome KernelMemoryBus::Open(std::vector<I2cMessage>& messages
         return Send(messages);
     // The kernel sends the device address again with the whole transaction: a memory still in
     // its write cycle refuses it, and nothing else of the transaction goes out.
-    WriteCycleWait wait(clock_, opening.limit);
-    // The bound on tries only matters for a clock that does not move.
-    for (int tries = 0; tries < 100000; ++tries) {
-        wait.Poll();
-        const Outcome outcome = Send(messages);
-        if (outcome != Outcome::NoAnswer || wait.Over()) return outcome;
-    }
-    return Outcome::NoAnswer;
+    Outcome outcome = Outcome::NoAnswer;
+    RetryForWriteCycle(clock_, opening.limit, [&] {
+        outcome = Send(messages);
+        return outcome != Outcome::NoAnswer;
+    });
+    return outcome;
 }
 
 bool KernelMemoryBus::Probe(std::uint8_t addressByte, const std::function<void()>& whileOpen) {
@@ -150,13 +148,7 @@ bool KernelMemoryBus::Probe(std::uint8_t addressByte, const std::function<void()
 
 bool KernelMemoryBus::PollAcknowledge(int address, TimeNs limit) {
     std::vector<I2cMessage> poll{{Address7(address), true, {0}}};
-    WriteCycleWait wait(clock_, limit);
-    for (int tries = 0; tries < 100000; ++tries) {
-        wait.Poll();
-        if (Send(poll) == Outcome::Done) return true;
-        if (wait.Over()) break;
-    }
-    return false;
+    return RetryForWriteCycle(clock_, limit, [&] { return Send(poll) == Outcome::Done; });
 }
 
 Transfer KernelMemoryBus::SequentialRead(int address, int count, const ByteSink& sink,

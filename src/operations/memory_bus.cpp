@@ -23,6 +23,19 @@ void WriteCycleWait::Poll() {
     lastPollLate_ = !(clock_() < deadline_);
 }
 
+bool RetryForWriteCycle(const ClockFn& clock, TimeNs limit, const std::function<bool()>& attempt,
+                        const std::function<void()>& refused) {
+    WriteCycleWait wait(clock, limit);
+    // The bound on tries only matters for a clock that does not move.
+    for (int tries = 0; tries < 100000; ++tries) {
+        wait.Poll();
+        if (attempt()) return true;
+        if (refused) refused();
+        if (wait.Over()) break;
+    }
+    return false;
+}
+
 namespace {
 
 // A start and the device address, again and again until the memory acknowledges or the wait is
@@ -30,17 +43,16 @@ namespace {
 // otherwise the next try is a repeated start. True with the transaction open (SCL low).
 bool RepeatAddress(I2CBus& bus, std::uint8_t deviceByte, const ClockFn& clock, TimeNs limit,
                    bool stopAfterRefusal) {
-    WriteCycleWait wait(clock, limit);
-    // The bound on tries only matters for a clock that does not move.
-    for (int tries = 0; tries < 100000; ++tries) {
-        wait.Poll();
-        bus.I2CStart();
-        bus.WriteByte(deviceByte);
-        if (bus.Ack != 0) return true;
-        if (stopAfterRefusal) bus.I2CStop();
-        if (wait.Over()) break;
-    }
-    return false;
+    return RetryForWriteCycle(
+        clock, limit,
+        [&] {
+            bus.I2CStart();
+            bus.WriteByte(deviceByte);
+            return bus.Ack != 0;
+        },
+        [&] {
+            if (stopAfterRefusal) bus.I2CStop();
+        });
 }
 
 }  // namespace

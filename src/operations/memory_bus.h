@@ -55,6 +55,12 @@ private:
     bool lastPollLate_ = false;
 };
 
+// Makes `attempt` again and again until it succeeds, for as long as a WriteCycleWait of `limit`
+// on `clock` lasts (each try is one poll of it); whether one succeeded. `refused` runs after
+// each try that did not, before the wait is asked whether it is over.
+bool RetryForWriteCycle(const ClockFn& clock, TimeNs limit, const std::function<bool()>& attempt,
+                        const std::function<void()>& refused = {});
+
 // Acknowledge polling after a write's stop: a start and the device address byte, repeated until
 // the memory acknowledges, for as long as a WriteCycleWait of `limit` on `clock` lasts. On
 // success the transaction stays open (the address acknowledged, SCL low) for the caller to go
